@@ -1,0 +1,40 @@
+# The two entry points: `make run` and `make test`. Both install what they need first.
+BUILD      ?= build
+ASAN_BUILD ?= build-asan
+JOBS       ?= $(shell nproc)
+RUN_DIR    := $(abspath $(BUILD))/run
+
+.PHONY: deps build build-asan test test-fast run clean
+
+deps:
+	@./scripts/install-deps.sh
+
+build: deps
+	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake --build $(BUILD) -j $(JOBS)
+
+build-asan: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(ASAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DKIV_SANITIZE=ON >/dev/null
+	@cmake --build $(ASAN_BUILD) -j $(JOBS)
+
+# Plain build first, then the sanitizer build (which also runs the fuzzers);
+# the status is non-zero when either fails.
+test: build build-asan
+	@status=0; \
+	echo "==== tests ($(BUILD)) ===="; \
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE 'soak|fuzz' || status=1; \
+	echo "==== tests with AddressSanitizer + UndefinedBehaviorSanitizer ($(ASAN_BUILD)) ===="; \
+	ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -LE soak || status=1; \
+	exit $$status
+
+# Plain build and tests only: the quick loop while developing.
+test-fast: build
+	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE 'soak|fuzz'
+
+run: build
+	@mkdir -p $(RUN_DIR)/logs
+	@echo "Configuration: $(RUN_DIR)/ProxyConfig.ini  Logs: $(RUN_DIR)/logs"
+	@exec $(BUILD)/service/kiv_proxy run $(RUN_DIR) $(RUN_DIR)/logs
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD)

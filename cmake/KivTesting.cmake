@@ -1,0 +1,40 @@
+find_package(GTest REQUIRED)
+include(GoogleTest)
+
+# kiv_add_test(NAME SOURCES a.cpp ... LIBS lib ... [RESOURCE_LOCK lock ...] [LABELS ...])
+# One GoogleTest executable; each test case becomes a CTest test.
+function(kiv_add_test name)
+    cmake_parse_arguments(arg "" "" "SOURCES;LIBS;RESOURCE_LOCK;LABELS" ${ARGN})
+    add_executable(${name} ${arg_SOURCES})
+    target_link_libraries(${name} PRIVATE ${arg_LIBS} GTest::gtest GTest::gmock GTest::gtest_main Threads::Threads)
+    set(props TIMEOUT 120)
+    if(arg_RESOURCE_LOCK)
+        list(APPEND props RESOURCE_LOCK "${arg_RESOURCE_LOCK}")
+    endif()
+    if(arg_LABELS)
+        list(APPEND props LABELS "${arg_LABELS}")
+    endif()
+    gtest_discover_tests(${name} DISCOVERY_TIMEOUT 60 PROPERTIES ${props})
+endfunction()
+
+# kiv_add_fuzzer(NAME SOURCES a.cpp ... LIBS lib ... CORPUS dir [SECONDS n])
+# A libFuzzer target, built only in the clang sanitizer build; CTest runs it
+# for a fixed time from a copy of the committed seed corpus.
+function(kiv_add_fuzzer name)
+    cmake_parse_arguments(arg "" "CORPUS;SECONDS" "SOURCES;LIBS" ${ARGN})
+    if(NOT KIV_FUZZING)
+        return()
+    endif()
+    if(NOT arg_SECONDS)
+        set(arg_SECONDS 20)
+    endif()
+    add_executable(${name} ${arg_SOURCES})
+    target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    target_link_libraries(${name} PRIVATE ${arg_LIBS})
+    set(work ${CMAKE_CURRENT_BINARY_DIR}/${name}-corpus)
+    add_test(NAME ${name}
+        COMMAND ${CMAKE_COMMAND} -E env ASAN_OPTIONS=detect_leaks=1
+            sh -c "rm -rf '${work}' && cp -r '${arg_CORPUS}' '${work}' && exec '$<TARGET_FILE:${name}>' -max_total_time=${arg_SECONDS} -timeout=10 -rss_limit_mb=2048 -print_final_stats=1 '${work}'")
+    set_tests_properties(${name} PROPERTIES LABELS fuzz TIMEOUT ${arg_SECONDS}0)
+endfunction()

@@ -1,0 +1,5 @@
+#include "service/ProxySvc.h"
+
+void proxySvcStart(const std::string& /*iniPath*/)
+{
+}
