@@ -10,6 +10,12 @@ namespace {
 constexpr const char* kTimezoneFile = "/mtd0/timezone";
 constexpr std::size_t kOffsetLength = 6; // "+HH:MM"
 
+// The commands' results are not examined: there is nothing to fall back to.
+void runShell(const std::string& command)
+{
+    [[maybe_unused]] const int status = std::system(command.c_str());
+}
+
 int twoDigits(const std::string& text, std::size_t at)
 {
     return (text[at] - '0') * 10 + (text[at + 1] - '0');
@@ -56,9 +62,7 @@ bool TzCurrentTime::setDateTime(const std::string& text)
         return false;
     char stamp[16];
     strftime(stamp, sizeof(stamp), "%m%d%H%M%y", &parsed);
-    // Only digits reach the shell. Its result is not examined.
-    if (std::system((std::string("date ") + stamp).c_str()) != 0) {
-    }
+    runShell(std::string("date ") + stamp); // only digits reach the shell
     return true;
 }
 
@@ -96,8 +100,7 @@ std::string TzCurrentTime::getDefTimezone()
 void TzCurrentTime::setHWClock()
 {
     _setTz("-00:00");
-    if (std::system("hwclock -w") != 0) {
-    }
+    runShell("hwclock -w");
     _applyStoredTz();
 }
 

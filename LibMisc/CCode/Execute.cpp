@@ -5,6 +5,7 @@
 #include <alloca.h>
 #include <errno.h>
 #include <fcntl.h>
+#include <initializer_list>
 #include <signal.h>
 #include <stdio.h>
 #include <string.h>
@@ -29,10 +30,15 @@ void closeIfOpen(int& fd)
     }
 }
 
-void closePipe(int (&fds)[2])
+// Undoes the pipes of a start that failed, keeping the failure's errno.
+void closePipes(int (&out)[2], int (&err)[2], int (&in)[2])
 {
-    closeIfOpen(fds[ReadEnd]);
-    closeIfOpen(fds[WriteEnd]);
+    const int error = errno;
+    for (int* fds : {out, err, in}) {
+        closeIfOpen(fds[ReadEnd]);
+        closeIfOpen(fds[WriteEnd]);
+    }
+    errno = error;
 }
 
 // Close-on-exec keeps a pipe out of children that other threads start at the
@@ -125,11 +131,7 @@ pid_t execute_bin(IoPipes* pipes, const char* workDir, const char* const argv[],
     int in[2] = {-1, -1};
     if (!makePipe(out, flags & EXEC_PIPE_STDOUT) || !makePipe(err, !joined && (flags & EXEC_PIPE_STDERR)) ||
         !makePipe(in, flags & EXEC_PIPE_STDIN)) {
-        const int error = errno;
-        closePipe(out);
-        closePipe(err);
-        closePipe(in);
-        errno = error;
+        closePipes(out, err, in);
         return -1;
     }
 
@@ -154,11 +156,7 @@ pid_t execute_bin(IoPipes* pipes, const char* workDir, const char* const argv[],
     closeIfOpen(err[WriteEnd]);
     closeIfOpen(in[ReadEnd]);
     if (pid < 0) {
-        const int error = errno;
-        closePipe(out);
-        closePipe(err);
-        closePipe(in);
-        errno = error;
+        closePipes(out, err, in);
         return -1;
     }
     pipes->outFd = out[ReadEnd];
