@@ -17,6 +17,7 @@ public:
     static std::shared_ptr<spdlog::logger> s_CoreLogger;
 
     static void setLogDirectoryPath(const std::string& path);
+    static const std::string& getLogDirectoryPath() { return _logDirPath; }
     // Throws spdlog::spdlog_ex when the daily file cannot be opened.
     static void Init(bool hexDump, int level);
     static bool isHexDumpEnable() { return _isHexDumpEnable; }
