@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "config/ProxyConfig.h"
 #include "logging/Logger.h"
 #include "service/LogsDirectory.h"
 #include "service/ProxySvc.h"
@@ -60,14 +61,25 @@ void proxyRun(const std::string& configDir, const std::string& logsDir, bool dae
     mkdir(configDir.c_str(), 0777);
     const std::string iniPath = configDir + "/" + kConfigFileName;
 
-    std::string logDir = kiv_proxy::chooseLogsDirectory(logsDir, logsDir);
+    std::string logDir;
+    bool hexDump = false;
+    int level = kLevelInfo;
+    try {
+        // The log holds no directory yet, so the file's LogsDir default is empty.
+        const ProxyConfig config(iniPath, "");
+        logDir = kiv_proxy::chooseLogsDirectory(config.getLogsPath(), logsDir);
+        hexDump = config.getHexDumpEnable();
+        level = toLogLevel(config.getLogLevel());
+    } catch (const ProxyConfigError& e) {
+        fprintf(stderr, "%s\n", e.what());
+        exit(1);
+    }
     if (logDir.empty() || logDir.back() != '/')
         logDir += '/';
     logger::Log::setLogDirectoryPath(logDir);
 
-    const bool hexDump = false;
     try {
-        logger::Log::Init(hexDump, toLogLevel(kLevelInfo));
+        logger::Log::Init(hexDump, level);
     } catch (const std::exception& e) {
         fprintf(stderr, "Cannot open the log file in %s: %s\n", logDir.c_str(), e.what());
         exit(1);

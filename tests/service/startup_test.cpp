@@ -5,6 +5,7 @@
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
+#include <fstream>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -26,6 +27,11 @@ std::string todaysLogName()
     char name[64];
     snprintf(name, sizeof(name), "kivproxy_%04d-%02d-%02d.log", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
     return name;
+}
+
+void writeFile(const std::string& path, const std::string& text)
+{
+    std::ofstream(path) << text;
 }
 
 bool isDir(const std::string& path)
@@ -143,15 +149,40 @@ TEST_F(Startup, ForegroundLogsToTheDailyFileAndAppendsOnRestart)
     EXPECT_TRUE(isDir(configDir()));
 }
 
-TEST_F(Startup, MissingLogsDirectoryIsCreated)
+TEST_F(Startup, EmptyConfigurationFolderGetsTheDefaultsFile)
 {
-    ChildProcess proxy({kBinary, "run", configDir(), logsDir()}, dir.path());
-    ASSERT_TRUE(waitFor([&] { return bannerCount() > 0; }));
-    proxy.terminate();
-    EXPECT_NE(proxy.out().find("Current logs directory not exist: " + logsDir() + "\n"), std::string::npos);
+    runUntilStarted({kBinary, "run", configDir(), logsDir()});
+    const std::string ini = readFile(configDir() + "/ProxyConfig.ini");
+    EXPECT_EQ(ini.rfind("#<optional>\n[Proxy]\n", 0), 0u) << ini;
+    EXPECT_NE(ini.find("\nLogsDir = \n"), std::string::npos) << ini;
 }
 
-TEST_F(Startup, UnusableLogsDirectoryEndsWithAClearMessage)
+TEST_F(Startup, ConfiguredLogsDirectoryIsCreated)
+{
+    const std::string configured = dir.path() + "/configured";
+    ASSERT_EQ(mkdir(configDir().c_str(), 0755), 0);
+    writeFile(configDir() + "/ProxyConfig.ini", "[Proxy]\nLogsDir = " + configured + "\nLogLevel = 1\n");
+
+    ChildProcess proxy({kBinary, "run", configDir(), logsDir()}, dir.path());
+    const std::string log = configured + "/" + todaysLogName();
+    ASSERT_TRUE(waitFor([&] { return readFile(log).find("Version 0.0.14") != std::string::npos; })) << proxy.err();
+    proxy.terminate();
+    EXPECT_NE(proxy.out().find("Current logs directory not exist: " + configured + "\n"), std::string::npos);
+    EXPECT_FALSE(isDir(logsDir()));
+    // The incomplete file was completed, and the configured values kept.
+    const std::string ini = readFile(configDir() + "/ProxyConfig.ini");
+    EXPECT_NE(ini.find("LogLevel = 1\n"), std::string::npos) << ini;
+    EXPECT_NE(ini.find("ServerPort = 10500\n"), std::string::npos) << ini;
+}
+
+TEST_F(Startup, UnusableLogsDirectoryFallsBackToTheDefault)
+{
+    ASSERT_EQ(mkdir(configDir().c_str(), 0755), 0);
+    writeFile(configDir() + "/ProxyConfig.ini", "[Proxy]\nLogsDir = /proc/kiv-no-such-dir/logs\n");
+    runUntilStarted({kBinary, "run", configDir(), logsDir()});
+}
+
+TEST_F(Startup, NoUsableLogsDirectoryEndsWithAClearMessage)
 {
     const std::string impossible = "/proc/kiv-no-such-dir/logs";
     ChildProcess proxy({kBinary, "run", configDir(), impossible}, dir.path());
