@@ -246,10 +246,11 @@ void dispatch(unsigned char* bytes, int length, LibMisc::ISerialPortTrasport& po
     const auto message = Proxy::protocolDeserialize(bytes, static_cast<unsigned>(length));
     if (!message)
         return;
-    if (typeid(*message) == typeid(Proxy::CmdProtokol))
-        handleCommand(static_cast<const Proxy::CmdProtokol&>(*message));
-    else if (typeid(*message) == typeid(Proxy::DataProtokol))
-        handleData(static_cast<const Proxy::DataProtokol&>(*message), port, config);
+    const Proxy::IProtokol& received = *message;
+    if (typeid(received) == typeid(Proxy::CmdProtokol))
+        handleCommand(static_cast<const Proxy::CmdProtokol&>(received));
+    else if (typeid(received) == typeid(Proxy::DataProtokol))
+        handleData(static_cast<const Proxy::DataProtokol&>(received), port, config);
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "serial/NonBtpSerialPortTransport.h"
 #include "service/Dispatcher.h"
 #include "service/ProxyState.h"
+#include "tunnel/BlThread.h"
 
 namespace {
 
@@ -75,6 +76,12 @@ std::shared_ptr<Transport> probe(const std::string& name, const ProxyConfig& con
     return nullptr;
 }
 
+void handToListener()
+{
+    if (g_BlThread)
+        g_BlThread->setTransport(pSerialPort);
+}
+
 std::string resolvedPortName(const std::string& configured)
 {
     const std::string name = "/dev/" + configured;
@@ -96,6 +103,7 @@ bool openConfiguredPort(const ProxyConfig& config)
     } else {
         log()->info("[Proxy service] Serial port init");
         pSerialPort = std::make_shared<Transport>(name);
+        handToListener();
     }
     if (!pSerialPort->open()) {
         log()->error("[Proxy service] Can't open serial port, name: {}", name);
@@ -119,6 +127,7 @@ void detectPort(const ProxyConfig& config)
         log()->info("[Proxy service] Can't detect serial port. Reopening...");
         std::this_thread::sleep_for(kRetryPause);
     }
+    handToListener();
 }
 
 void setChunkSize(int configured)

@@ -2,6 +2,7 @@
 
 #include "service/HostConnection.h"
 #include "serial/SerialPortTransport.h"
+#include "tunnel/BlThread.h"
 
 std::shared_ptr<LibMisc::ISerialPortTrasport> pSerialPort;
 std::recursive_mutex serial_port_mutex;
@@ -16,6 +17,7 @@ CashierClient gCashierClient;
 bool _lastOperationInProcess = false;
 std::recursive_mutex operation_in_process_access;
 
+std::unique_ptr<kiv_proxy::BlThread> g_BlThread;
 BlThreadCallbacks g_blThreadCallbacks;
 
 std::mutex GlobalBufferSize::_mutex;

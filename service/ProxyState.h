@@ -17,6 +17,9 @@
 namespace LibMisc {
 class ISerialPortTrasport;
 }
+namespace kiv_proxy {
+class BlThread;
+}
 class Client;
 
 // The open transport to the terminal; every write to the terminal holds the mutex throughout.
@@ -47,7 +50,10 @@ private:
     static int _size;
 };
 
-// Entry points into the local tunnel listener; each is called only when set.
+// The local tunnel listener, and its entry points for the dispatcher (each
+// is called only when set).
+extern std::unique_ptr<kiv_proxy::BlThread> g_BlThread;
+
 struct BlThreadCallbacks {
     std::function<void(uint64_t id, const unsigned char* data, size_t length)> onSendData;
     std::function<void(uint64_t id)> markConnectionOk;

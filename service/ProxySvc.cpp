@@ -15,6 +15,7 @@
 #include "service/ProxyState.h"
 #include "relay/DnsResolver.h"
 #include "relay/UdpVpn.h"
+#include "tunnel/BlThread.h"
 
 SmartPointer lan_svc;
 
@@ -59,6 +60,33 @@ void startFileTransfer(kiv_proxy::FileTransfer& fileTransfer, const ProxyConfig&
     fileTransfer.run(programPath, "0.0.0.0", config.getFileTransferServerPort());
 }
 
+void startLocalListener(const ProxyConfig& config)
+{
+    g_BlThread = std::make_unique<kiv_proxy::BlThread>();
+    g_blThreadCallbacks.onSendData = [](uint64_t id, const unsigned char* data, size_t length) {
+        if (g_BlThread)
+            g_BlThread->onSendData(id, data, length);
+    };
+    g_blThreadCallbacks.markConnectionOk = [](uint64_t id) {
+        if (g_BlThread)
+            g_BlThread->markConnectionOk(id);
+    };
+    g_blThreadCallbacks.closeConnection = [](uint64_t id) {
+        if (g_BlThread)
+            g_BlThread->closeConnection(id);
+    };
+    std::shared_ptr<LibMisc::ISerialPortTrasport> transport;
+    {
+        std::lock_guard<std::recursive_mutex> lock(serial_port_mutex);
+        transport = pSerialPort;
+    }
+    try {
+        g_BlThread->run("0.0.0.0", config.blServerPort, transport, config.blServerPort2Connect);
+    } catch (const std::exception& e) {
+        log()->error("[Proxy service] Local tunnel listener: {}", e.what());
+    }
+}
+
 void startDnsResolver()
 {
     static std::unique_ptr<DNSResolver> resolver;
@@ -88,6 +116,7 @@ void proxySvcStart(const std::string& iniPath)
         return;
     kiv_proxy::FileTransfer fileTransfer;
     startFileTransfer(fileTransfer, config);
+    startLocalListener(config);
     kiv_proxy::UdpVpn relay;
     relay.run(config.UdpVpnIp, config.UdpVpnPort, config.UdpVpnTimeout);
     startDnsResolver();

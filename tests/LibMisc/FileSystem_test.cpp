@@ -1,6 +1,6 @@
 #include "LibMisc/FileSystem.h"
 
-#include "tests/LibMisc/TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

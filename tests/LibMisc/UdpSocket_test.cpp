@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "logging/Logger.h"
-#include "tests/LibMisc/TempDir.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/LoopbackUdpServer.h"
 
 using namespace kiv_proxy;

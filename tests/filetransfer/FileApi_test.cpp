@@ -6,7 +6,7 @@
 #include <utime.h>
 
 #include "filetransfer/LogArchive.h"
-#include "tests/LibMisc/TempDir.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/LogCapture.h"
 
 using namespace kiv_proxy;

@@ -9,7 +9,7 @@
 
 #include "filetransfer/MD5.h"
 #include "filetransfer/ProxyFileTransferProtocol.h"
-#include "tests/LibMisc/TempDir.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/LogCapture.h"
 #include "tests/support/LoopbackClient.h"
 

@@ -3,7 +3,7 @@
 #include <fstream>
 #include <gtest/gtest.h>
 
-#include "tests/LibMisc/TempDir.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 

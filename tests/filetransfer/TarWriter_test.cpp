@@ -8,7 +8,7 @@
 #include <utime.h>
 #include <zlib.h>
 
-#include "tests/LibMisc/TempDir.h"
+#include "tests/support/TempDir.h"
 #include "tests/support/LogCapture.h"
 
 using namespace kiv_proxy;

@@ -10,11 +10,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "tests/service/Process.h"
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
 
 namespace {
 
 using namespace kiv_test;
+using namespace std::chrono_literals;
 
 const std::string kBinary = KIV_PROXY_BIN;
 const char* const kLockFile = "/tmp/KivProxy.lock";

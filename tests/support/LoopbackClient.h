@@ -26,6 +26,12 @@ public:
             throw std::runtime_error("cannot connect to 127.0.0.1:" + std::to_string(port));
         }
     }
+    // Takes over a connected descriptor (a connection a test server accepted).
+    static LoopbackClient adopt(int descriptor) { return LoopbackClient(descriptor, Adopt{}); }
+    LoopbackClient(LoopbackClient&& other) noexcept : _descriptor(other._descriptor), _peerClosed(other._peerClosed)
+    {
+        other._descriptor = -1;
+    }
     ~LoopbackClient() { close(); }
     LoopbackClient(const LoopbackClient&) = delete;
     LoopbackClient& operator=(const LoopbackClient&) = delete;
@@ -92,6 +98,9 @@ public:
     }
 
 private:
+    struct Adopt {};
+    LoopbackClient(int descriptor, Adopt) : _descriptor(descriptor) {}
+
     int _descriptor;
     bool _peerClosed = false;
 };

@@ -26,7 +26,8 @@ std::string trimmed(const std::string& text)
 
 std::size_t contentLength(const std::string& text)
 {
-    if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), [](unsigned char c) { return std::isdigit(c); }))
+    const auto digit = [](unsigned char c) { return std::isdigit(c) != 0; };
+    if (text.empty() || text.size() > 9 || !std::all_of(text.begin(), text.end(), digit))
         throw HttpError(400, "bad Content-Length \"" + text + "\"");
     const std::size_t length = std::stoul(text);
     if (length > HttpRequestReader::maxBodyBytes)
@@ -76,7 +77,8 @@ void HttpRequestReader::_readHead(const std::string& head)
     std::size_t lineEnd = head.find("\r\n");
     const std::string requestLine = head.substr(0, lineEnd);
     const std::size_t firstSpace = requestLine.find(' ');
-    const std::size_t secondSpace = firstSpace == std::string::npos ? firstSpace : requestLine.find(' ', firstSpace + 1);
+    const std::size_t secondSpace =
+        firstSpace == std::string::npos ? firstSpace : requestLine.find(' ', firstSpace + 1);
     const std::string version = secondSpace == std::string::npos ? std::string() : requestLine.substr(secondSpace + 1);
     if (version != "HTTP/1.1" && version != "HTTP/1.0")
         throw HttpError(400, "bad request line \"" + requestLine + "\"");

@@ -5,6 +5,7 @@
 #include "protocol/ProxyProtokol.h"
 #include "tools/terminal-sim/TerminalWire.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -17,6 +18,8 @@ constexpr int statusClosed = -3;
 constexpr int statusConnected = 0;
 // The service numbers the connections of its tunnel listener from here on.
 constexpr uint64_t firstListenerId = 100000;
+// The most payload bytes the terminal puts into one data message of its own.
+constexpr std::size_t dataChunk = 4096;
 
 // One message received from the service.
 struct TunnelMessage {

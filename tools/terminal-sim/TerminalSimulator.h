@@ -49,7 +49,7 @@ class TerminalSimulator {
 public:
     // Sees each received message on the simulator's thread before it is
     // queued; returns true to consume it. Must not block: answers go out
-    // through sendAsync.
+    // through sendAsync or sendInOrderAsync, waits through schedule.
     using MessageHandler = std::function<bool(const TunnelMessage&)>;
 
     explicit TerminalSimulator(SimulatorOptions options);

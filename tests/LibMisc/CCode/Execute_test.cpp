@@ -1,6 +1,6 @@
 #include "LibMisc/CCode/Execute.h"
 
-#include "tests/LibMisc/TempDir.h"
+#include "tests/support/TempDir.h"
 
 #include <gtest/gtest.h>
 

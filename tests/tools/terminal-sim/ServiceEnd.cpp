@@ -49,6 +49,15 @@ terminal_sim::Bytes ServiceEnd::read(std::size_t n, std::chrono::milliseconds ti
     return bytes;
 }
 
+terminal_sim::Bytes ServiceEnd::readSome(std::chrono::milliseconds timeout)
+{
+    terminal_sim::Bytes bytes(4096);
+    pollfd entry = {_fd, POLLIN, 0};
+    const ssize_t n = poll(&entry, 1, static_cast<int>(timeout.count())) > 0 ? ::read(_fd, bytes.data(), bytes.size()) : 0;
+    bytes.resize(n > 0 ? static_cast<std::size_t>(n) : 0);
+    return bytes;
+}
+
 bool ServiceEnd::silentFor(std::chrono::milliseconds period)
 {
     pollfd entry = {_fd, POLLIN, 0};

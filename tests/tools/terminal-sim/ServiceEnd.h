@@ -17,6 +17,8 @@ public:
     void write(const terminal_sim::Bytes& bytes);
     // Exactly n bytes, or fewer when the time-out ends the wait.
     terminal_sim::Bytes read(std::size_t n, std::chrono::milliseconds timeout = std::chrono::seconds(5));
+    // What has arrived, at least one byte, or nothing after the time-out.
+    terminal_sim::Bytes readSome(std::chrono::milliseconds timeout);
     // True when no byte arrives for the whole period.
     bool silentFor(std::chrono::milliseconds period);
 

@@ -81,3 +81,21 @@ TEST(TerminalMessages, ProxyInformationCheck)
     for (const auto& c : cases)
         EXPECT_EQ(c.fault, proxyInformationFault(c.answer, c.expected)) << std::string(c.answer.begin(), c.answer.end());
 }
+
+TEST(TerminalMessages, ConnectionDataAndChunks)
+{
+    const std::vector<Bytes> chunks = dataMessages(Proxy::PMT_EVENT_DATA, 9, hexBytes("0102030405"), 2);
+    ASSERT_EQ(3u, chunks.size());
+    EXPECT_EQ(hexText(dataMessage(Proxy::PMT_EVENT_DATA, 9, hexBytes("0102"))), hexText(chunks[0]));
+    EXPECT_EQ(hexText(dataMessage(Proxy::PMT_EVENT_DATA, 9, hexBytes("05"))), hexText(chunks[2]));
+
+    EXPECT_EQ(hexOf("4142"), hexText(*TunnelMessage::parse(dataControlMessage(9, 3, hexBytes("4142")))->connectionData()));
+    EXPECT_EQ(hexOf("4142"), hexText(*TunnelMessage::parse(dataMessage(Proxy::PMT_SEND_DATA, 9, hexBytes("4142")))->connectionData()));
+    EXPECT_FALSE(TunnelMessage::parse(dataMessage(Proxy::PMT_SEND_DATA_CONTROL, 9, hexBytes("000000")))->connectionData());
+    EXPECT_FALSE(TunnelMessage::parse(dataMessage(Proxy::PMT_EVENT_DATA, 9, hexBytes("4142")))->connectionData());
+
+    const auto request = TunnelMessage::parse(connectionRequest(100000, "127.0.0.1", 12500, 0, "Unknown"));
+    ASSERT_TRUE(request && request->newConnection());
+    EXPECT_EQ(12500, request->newConnection()->port);
+    EXPECT_FALSE(TunnelMessage::parse(hexBytes(closeNotice5))->newConnection());
+}

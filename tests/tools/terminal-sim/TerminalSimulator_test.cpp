@@ -253,3 +253,35 @@ TEST(TerminalSimulator, KeepAliveAnswersAreChecked)
     EXPECT_EQ(hexText(expected), hexText(service.read(expected.size())));
     EXPECT_GE(simulator.stats().keepAlivesSent, 2u);
 }
+
+TEST(TerminalSimulator, InOrderSendsWaitForEachAcknowledgement)
+{
+    TerminalSimulator simulator(quietOptions(LineProtocol::NonBtp));
+    simulator.start();
+    ServiceEnd service(simulator.slavePath());
+    const Bytes first = dataMessage(Proxy::PMT_EVENT_DATA, 1, hexBytes("01"));
+    const Bytes second = dataMessage(Proxy::PMT_EVENT_DATA, 1, hexBytes("02"));
+    const auto acknowledge = [&service](const Bytes& packet) {
+        Bytes acknowledgement = hexBytes("FEFC");
+        acknowledgement.insert(acknowledgement.end(), packet.begin() + 4, packet.begin() + 12);
+        service.write(acknowledgement);
+    };
+
+    std::future<bool> both = simulator.sendInOrderAsync({first, second});
+    const Bytes packet = service.read(first.size() + 14);
+    EXPECT_EQ(hexText(first), hexText(Bytes(packet.begin() + 12, packet.end() - 2)));
+    EXPECT_TRUE(service.silentFor(300ms));
+    acknowledge(packet);
+    const Bytes next = service.read(second.size() + 14);
+    ASSERT_EQ(second.size() + 14, next.size());
+    EXPECT_EQ(hexText(second), hexText(Bytes(next.begin() + 12, next.end() - 2)));
+    acknowledge(next);
+    ASSERT_TRUE(ready(both));
+    EXPECT_TRUE(both.get());
+
+    std::future<bool> broken = simulator.sendInOrderAsync({first, second});
+    EXPECT_EQ(first.size() + 14, service.read(first.size() + 14).size());
+    simulator.unplug();
+    ASSERT_TRUE(ready(broken));
+    EXPECT_FALSE(broken.get());
+}

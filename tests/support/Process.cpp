@@ -1,7 +1,6 @@
-#include "tests/service/Process.h"
+#include "tests/support/Process.h"
 
 #include <csignal>
-#include <cstdlib>
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
@@ -16,20 +15,6 @@ std::string readFile(const std::string& path)
     std::stringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-TempDir::TempDir()
-{
-    char pattern[] = "/tmp/kivtestXXXXXX";
-    if (mkdtemp(pattern) == nullptr)
-        abort();
-    _path = pattern;
-}
-
-TempDir::~TempDir()
-{
-    if (std::system(("rm -rf '" + _path + "'").c_str()) != 0)
-        return;
 }
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::string& outputDir)

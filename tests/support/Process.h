@@ -26,19 +26,6 @@ bool waitFor(Condition condition, std::chrono::milliseconds limit = 10s)
 
 std::string readFile(const std::string& path);
 
-// A temporary directory removed with its contents at destruction.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return _path; }
-
-private:
-    std::string _path;
-};
-
 // A program started with its standard output and error written to files.
 class ChildProcess {
 public:

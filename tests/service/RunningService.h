@@ -1,0 +1,54 @@
+#pragma once
+
+#include <chrono>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "tests/support/Process.h"
+#include "tests/support/TempDir.h"
+#include "tools/terminal-sim/TerminalSimulator.h"
+
+namespace kiv_test {
+
+// The real kiv_proxy with its own configuration and logs, talking to the
+// terminal simulator linked at a /dev/ttyACM name.
+class RunningService {
+public:
+    static constexpr const char* kDeviceName = "ttyACM77";
+
+    explicit RunningService(terminal_sim::SimulatorOptions terminal = quietTerminal());
+    ~RunningService();
+
+    static terminal_sim::SimulatorOptions quietTerminal();
+
+    // Writes the configuration (`settings` replace the test's defaults) and
+    // starts the service; true once it reads from the terminal.
+    bool start(const std::map<std::string, std::string>& settings = {});
+
+    terminal_sim::TerminalSimulator& terminal() { return *_terminal; }
+    int cashierPort() const { return _cashierPort; }
+    int listenerPort() const { return _listenerPort; }
+    int fileTransferPort() const { return _fileTransferPort; }
+    int relayPort() const { return _relayPort; }
+
+    std::string log() const;
+    size_t logCount(const std::string& text) const;
+    // Waits until `text` appears in the log at least `atLeast` times.
+    bool waitLog(const std::string& text, size_t atLeast = 1, std::chrono::milliseconds limit = 15s) const;
+
+    // The next message of `type` (and `id` when given) from the service.
+    std::optional<terminal_sim::TunnelMessage> waitMessage(uint16_t type, std::optional<uint64_t> id = std::nullopt,
+                                                           std::chrono::milliseconds limit = 10s);
+
+private:
+    TempDir _dir;
+    std::unique_ptr<terminal_sim::TerminalSimulator> _terminal;
+    std::unique_ptr<ChildProcess> _service;
+    int _cashierPort, _listenerPort, _fileTransferPort, _relayPort;
+};
+
+// A port nobody listens on right now.
+int freePort();
+
+} // namespace kiv_test
