@@ -2,7 +2,6 @@
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
-RUN_DIR    := $(abspath $(BUILD))/run
 
 .PHONY: deps build build-asan test test-fast run clean
 
@@ -34,9 +33,7 @@ test-fast: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE 'soak|fuzz'
 
 run: build
-	@mkdir -p $(RUN_DIR)/logs
-	@echo "Configuration: $(RUN_DIR)/ProxyConfig.ini  Logs: $(RUN_DIR)/logs"
-	@exec $(BUILD)/service/kiv_proxy run $(RUN_DIR) $(RUN_DIR)/logs
+	@./scripts/run.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -15,13 +15,14 @@
 #include "protocol/ProxyProtokol.h"
 #include "serial/SerialPortTransport.h"
 #include "service/ProxyState.h"
+#include "service/TerminalWriter.h"
 
 namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
+using kiv_proxy::kMessageOverhead;
 
 constexpr size_t kReceiveBufferSize = 64000;
-constexpr size_t kMessageOverhead = 64;
 constexpr timespec kReceiveTimeout = {600, 0};
 constexpr int kWaitPollMs = 500;
 constexpr time_t kMaxWaitSeconds = 5;

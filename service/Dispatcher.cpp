@@ -24,13 +24,12 @@ namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
 
+using kiv_proxy::kMessageOverhead;
+using kiv_proxy::kPacketNumberSize;
+
 constexpr size_t kReadBufferSize = 64064;
-constexpr size_t kMessageOverhead = 64;
-constexpr size_t kPacketNumberSize = 4;
 constexpr int kStatusConnected = 0;
 constexpr int kStatusClosed = -3;
-constexpr int kMinBufferSize = 2048;
-constexpr int kMaxBufferSize = 64000;
 constexpr int kMinKeepAliveTimeout = 101;
 constexpr int kMaxKeepAliveTimeout = 9999;
 constexpr int kListenerKind = kiv_proxy::ConnectionIDHolder::kListenerConnection;
@@ -229,7 +228,7 @@ void handleCommand(const Proxy::CmdProtokol& command)
         return;
     if (command.isBufferSize()) {
         const int size = command.getBufferSize();
-        if (size >= kMinBufferSize && size <= kMaxBufferSize)
+        if (GlobalBufferSize::acceptable(size))
             GlobalBufferSize::set(size);
     }
     log()->info("[SerialPort] Buffer size: {}", GlobalBufferSize::get());

@@ -21,11 +21,12 @@ namespace {
 
 using Lock = std::lock_guard<std::recursive_mutex>;
 
+using kiv_proxy::kMessageOverhead;
+using kiv_proxy::kPacketNumberSize;
+
 constexpr size_t kConnectResultBuffer = 64000;
-constexpr size_t kMessageOverhead = 64;
 constexpr int kChunksBeforePause = 6;
 constexpr auto kPause = std::chrono::milliseconds(100);
-constexpr size_t kPacketNumberSize = 4;
 
 auto& log() { return logger::Log::s_CoreLogger; }
 

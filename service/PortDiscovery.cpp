@@ -28,9 +28,6 @@ constexpr auto kRetryPause = std::chrono::seconds(1);
 constexpr size_t kProbeBufferSize = 64;
 constexpr unsigned kProbeAnswerMs = 500;
 constexpr int kCandidatesPerKind = 124;
-constexpr int kDefaultChunkSize = 4096;
-constexpr int kMinBufferSize = 2048;
-constexpr int kMaxBufferSize = 64000;
 constexpr int kMaxChunkSize = 8192;
 
 auto& log() { return logger::Log::s_CoreLogger; }
@@ -132,7 +129,7 @@ void detectPort(const ProxyConfig& config)
 
 void setChunkSize(int configured)
 {
-    if (configured >= kMinBufferSize && configured <= kMaxBufferSize)
+    if (GlobalBufferSize::acceptable(configured))
         GlobalBufferSize::set(std::min(configured, kMaxChunkSize));
 }
 

@@ -42,6 +42,8 @@ extern std::recursive_mutex operation_in_process_access;
 // Chunk size in which host connections read from their sockets.
 class GlobalBufferSize {
 public:
+    // Sizes the terminal or the configuration may choose.
+    static bool acceptable(int size) { return size >= 2048 && size <= 64000; }
     static int get();
     static void set(int size);
 

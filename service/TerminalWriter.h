@@ -9,6 +9,11 @@ class IProtokol;
 
 namespace kiv_proxy {
 
+// Room for the message header on top of the payload when packing.
+constexpr size_t kMessageOverhead = 64;
+// PMT_SEND_DATA_CONTROL payloads start with a big-endian packet number.
+constexpr size_t kPacketNumberSize = 4;
+
 // Packs the message into a zeroed buffer of `bufferSize` bytes and writes it
 // to the terminal under serial_port_mutex; a blocking write waits for the
 // terminal's confirmation. Returns false when there is no transport.

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <unistd.h>
 
+#include "tests/support/LogFileName.h"
 #include "logging/Logger.h"
 
 namespace {
@@ -55,16 +56,6 @@ TEST(SplitString, KeepsEmptyPiecesAndTheLastOne)
         EXPECT_EQ(kiv_proxy::utils::split_string(text, text.find(',') != std::string::npos ? ',' : '/'), pieces) << text;
 }
 
-std::string todaysFileName()
-{
-    const time_t now = time(nullptr);
-    tm local{};
-    localtime_r(&now, &local);
-    char name[64];
-    snprintf(name, sizeof(name), "kivproxy_%04d-%02d-%02d.log", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-    return name;
-}
-
 std::string readFile(const std::string& path)
 {
     std::ifstream in(path);
@@ -97,7 +88,7 @@ TEST_F(LogFile, DailyFileWithLevelAndAppendOnRestart)
     logger::Log::Init(false, 2); // a restart on the same day appends
     logger::Log::s_CoreLogger->warn("second");
 
-    const std::string text = readFile(dir + todaysFileName());
+    const std::string text = readFile(dir + kiv_test::todaysLogName());
     EXPECT_EQ(text.find("hidden"), std::string::npos);
     EXPECT_NE(text.find("] [info] KivProxy: [Proxy service] Port name: /dev/ttyACM0\n"), std::string::npos) << text;
     EXPECT_NE(text.find("] [warning] KivProxy: second\n"), std::string::npos) << text;
@@ -109,7 +100,7 @@ TEST_F(LogFile, LevelOffWritesNothing)
 {
     logger::Log::Init(false, 6);
     logger::Log::s_CoreLogger->critical("nothing");
-    EXPECT_EQ(readFile(dir + todaysFileName()), "");
+    EXPECT_EQ(readFile(dir + kiv_test::todaysLogName()), "");
 }
 
 TEST_F(LogFile, DirectoryWithoutTrailingSlashKeepsItsParent)
@@ -118,7 +109,7 @@ TEST_F(LogFile, DirectoryWithoutTrailingSlashKeepsItsParent)
     logger::Log::setLogDirectoryPath(dir + "sub");
     logger::Log::Init(false, 0);
     logger::Log::s_CoreLogger->trace("here");
-    EXPECT_NE(readFile(dir + todaysFileName()).find("[trace] KivProxy: here"), std::string::npos);
+    EXPECT_NE(readFile(dir + kiv_test::todaysLogName()).find("[trace] KivProxy: here"), std::string::npos);
 }
 
 } // namespace

@@ -1,27 +1,16 @@
 #include "tests/service/RunningService.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
-#include <ctime>
 #include <fstream>
 #include <netinet/in.h>
+#include <stdexcept>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "tests/support/LogFileName.h"
+
 namespace kiv_test {
-
-namespace {
-
-std::string todaysLogName()
-{
-    const time_t now = time(nullptr);
-    tm local{};
-    localtime_r(&now, &local);
-    char name[64];
-    snprintf(name, sizeof(name), "kivproxy_%04d-%02d-%02d.log", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-    return name;
-}
-
-} // namespace
 
 int freePort()
 {
@@ -48,7 +37,6 @@ RunningService::RunningService(terminal_sim::SimulatorOptions terminal)
     : _terminal(std::make_unique<terminal_sim::TerminalSimulator>(std::move(terminal))),
       _cashierPort(freePort()), _listenerPort(freePort()), _fileTransferPort(freePort()), _relayPort(freePort())
 {
-    _terminal->start();
 }
 
 RunningService::~RunningService()
@@ -73,6 +61,7 @@ bool RunningService::start(const std::map<std::string, std::string>& settings)
     };
     for (const auto& [key, value] : settings)
         options[key] = value;
+    _terminal->start();
     std::ofstream ini(_dir.path() + "/ProxyConfig.ini");
     ini << "[Proxy]\n";
     for (const auto& [key, value] : options)
@@ -83,7 +72,7 @@ bool RunningService::start(const std::map<std::string, std::string>& settings)
     return waitLog("[SerialPort] Data reading...");
 }
 
-std::string RunningService::log() const { return readFile(_dir.path() + "/logs/" + todaysLogName()); }
+std::string RunningService::log() const { return readFile(_dir.path() + "/logs/" + kiv_test::todaysLogName()); }
 
 size_t RunningService::logCount(const std::string& text) const
 {
@@ -107,6 +96,53 @@ std::optional<terminal_sim::TunnelMessage> RunningService::waitMessage(uint16_t 
             return message.type == type && (!id || message.connectionId == *id);
         },
         limit);
+}
+
+TerminalConnection::TerminalConnection(RunningService& service, uint64_t id, int port) : _service(service), _id(id)
+{
+    const auto request =
+        terminal_sim::connectionRequest(id, "127.0.0.1", static_cast<uint16_t>(port), 3, service.terminal().options().serialNumber);
+    if (!service.terminal().send(request))
+        throw std::runtime_error("the service did not take the connection request");
+    const auto result = service.waitMessage(Proxy::PMT_CONNECTION_RESULT, id);
+    if (!result || result->connectionStatus() != terminal_sim::statusConnected)
+        throw std::runtime_error("the service did not connect to port " + std::to_string(port));
+}
+
+bool TerminalConnection::send(const terminal_sim::Bytes& bytes)
+{
+    for (size_t at = 0; at < bytes.size(); at += terminal_sim::dataChunk) {
+        const auto begin = bytes.begin() + static_cast<std::ptrdiff_t>(at);
+        const auto end = bytes.begin() + static_cast<std::ptrdiff_t>(std::min(bytes.size(), at + terminal_sim::dataChunk));
+        if (!_service.terminal().send(terminal_sim::dataControlMessage(_id, _nextPacket++, terminal_sim::Bytes(begin, end))))
+            return false;
+    }
+    return true;
+}
+
+terminal_sim::Bytes TerminalConnection::receive(size_t n, std::chrono::milliseconds limit)
+{
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const auto ours = [this](const terminal_sim::TunnelMessage& message) {
+        return message.connectionId == _id &&
+               (message.connectionData() || message.type == Proxy::PMT_CONNECTION_CONTROL);
+    };
+    while (_unread.size() < n && !_closed) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0)
+            break;
+        const auto message = _service.terminal().waitMessage(ours, left);
+        if (!message)
+            break;
+        if (const auto data = message->connectionData())
+            _unread.insert(_unread.end(), data->begin(), data->end());
+        else
+            _closed = message->connectionStatus() == terminal_sim::statusClosed;
+    }
+    const auto end = _unread.begin() + static_cast<std::ptrdiff_t>(std::min(n, _unread.size()));
+    terminal_sim::Bytes taken(_unread.begin(), end);
+    _unread.erase(_unread.begin(), end);
+    return taken;
 }
 
 } // namespace kiv_test

@@ -10,6 +10,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "tests/support/LogFileName.h"
 #include "tests/support/Process.h"
 #include "tests/support/TempDir.h"
 
@@ -20,16 +21,6 @@ using namespace std::chrono_literals;
 
 const std::string kBinary = KIV_PROXY_BIN;
 const char* const kLockFile = "/tmp/KivProxy.lock";
-
-std::string todaysLogName()
-{
-    const time_t now = time(nullptr);
-    tm local{};
-    localtime_r(&now, &local);
-    char name[64];
-    snprintf(name, sizeof(name), "kivproxy_%04d-%02d-%02d.log", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-    return name;
-}
 
 void writeFile(const std::string& path, const std::string& text)
 {
@@ -86,7 +77,7 @@ protected:
     TempDir dir;
     std::string configDir() const { return dir.path() + "/config"; }
     std::string logsDir() const { return dir.path() + "/logs"; }
-    std::string todaysLog() const { return logsDir() + "/" + todaysLogName(); }
+    std::string todaysLog() const { return logsDir() + "/" + kiv_test::todaysLogName(); }
 
     size_t bannerCount() const
     {
@@ -166,7 +157,7 @@ TEST_F(Startup, ConfiguredLogsDirectoryIsCreated)
     writeFile(configDir() + "/ProxyConfig.ini", "[Proxy]\nLogsDir = " + configured + "\nLogLevel = 1\n");
 
     ChildProcess proxy({kBinary, "run", configDir(), logsDir()}, dir.path());
-    const std::string log = configured + "/" + todaysLogName();
+    const std::string log = configured + "/" + kiv_test::todaysLogName();
     ASSERT_TRUE(waitFor([&] { return readFile(log).find("Version 0.0.14") != std::string::npos; })) << proxy.err();
     proxy.terminate();
     EXPECT_NE(proxy.out().find("Current logs directory not exist: " + configured + "\n"), std::string::npos);

@@ -104,6 +104,8 @@ http::Response exchange(const QUrl& url, const QByteArray& request, int timeoutS
     socket.connectToHost(url.host(), quint16(url.port(80)));
     if (response.errorCode < 0)
         loop.exec();
+    // The exchange is over: aborting must not run the handlers again.
+    QObject::disconnect(&socket, nullptr, &loop, nullptr);
     socket.abort();
 
     if (response.errorCode == http::NoError)

@@ -1,0 +1,16 @@
+#pragma once
+
+// The terminal's side of a sale whose payment takes no time.
+
+#include "tools/terminal-sim/TerminalSimulator.h"
+
+namespace kiv_bench {
+
+// The HTTP 200 with a small JSON body that answers every sale.
+const terminal_sim::Bytes& saleAnswer();
+
+// Answers each whole HTTP request arriving in PMT_EVENT_DATA at once.
+// Only while the simulator is stopped (handlers are added before start).
+void answerSalesAtOnce(terminal_sim::TerminalSimulator& terminal);
+
+} // namespace kiv_bench
