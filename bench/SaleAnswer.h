@@ -10,7 +10,7 @@ namespace kiv_bench {
 const terminal_sim::Bytes& saleAnswer();
 
 // Answers each whole HTTP request arriving in PMT_EVENT_DATA at once.
-// Only while the simulator is stopped (handlers are added before start).
+// Before the simulator starts.
 void answerSalesAtOnce(terminal_sim::TerminalSimulator& terminal);
 
 } // namespace kiv_bench

@@ -32,6 +32,9 @@ using kiv_test::RunningService;
 
 namespace {
 
+// Other runs of the service hold its lock for a while; this waits them out.
+constexpr int kStartAttempts = 12;
+constexpr auto kStartRetryPause = 10s;
 constexpr int kSales = 500;
 // As between two customers: the service has ended the operation before.
 constexpr auto kBetweenSales = 20ms;
@@ -104,6 +107,7 @@ bool measureSales(RunningService& service)
     if (times.empty())
         return false;
     std::sort(times.begin(), times.end());
+    std::printf("  %-48s %.3f ms\n", "sale, fastest", times.front());
     std::printf("  %-48s %.3f ms\n", "sale, median", percentile(times, 0.5));
     std::printf("  %-48s %.3f ms\n", "sale, 99th percentile", percentile(times, 0.99));
     std::printf("  %-48s %.3f ms\n", "sale, slowest", times.back());
@@ -117,13 +121,13 @@ bool measureDownload(RunningService& service, DownloadMeter& meter, pid_t servic
     auto& terminal = service.terminal();
     const std::string& serial = terminal.options().serialNumber;
     LoopbackServer host;
-    if (!terminal.send(terminal_sim::connectionRequest(kDownloadId, "127.0.0.1", static_cast<uint16_t>(host.port()),
-                                                       3, serial)))
+    try {
+        kiv_test::TerminalConnection opened(service, kDownloadId, host.port());
+    } catch (const std::exception& e) {
+        std::printf("  %-48s %s\n", "download not started", e.what());
         return false;
-    const auto result = service.waitMessage(Proxy::PMT_CONNECTION_RESULT, kDownloadId);
-    auto connection = result && result->connectionStatus() == terminal_sim::statusConnected
-                          ? host.accept()
-                          : std::nullopt;
+    }
+    auto connection = host.accept();
     if (!connection)
         return false;
 
@@ -180,6 +184,20 @@ bool measureIdle(RunningService& service, pid_t servicePid, int seconds)
     return true;
 }
 
+bool startService(RunningService& service, const std::map<std::string, std::string>& settings)
+{
+    for (int attempt = 1; attempt <= kStartAttempts; ++attempt) {
+        if (service.start(settings))
+            return true;
+        if (!service.waitExit(0ms))
+            return false; // running but not reading the terminal: no lock held elsewhere
+        std::fprintf(stderr, "kiv_proxy ended at start (attempt %d of %d), maybe another one runs; waiting\n", attempt,
+                     kStartAttempts);
+        std::this_thread::sleep_for(kStartRetryPause);
+    }
+    return false;
+}
+
 std::optional<Options> parse(int argc, char** argv)
 {
     Options options;
@@ -211,19 +229,15 @@ int main(int argc, char** argv)
     terminalOptions.keepAliveInterval = 5s; // as a real terminal
     DownloadMeter meter(kDownloadId);
     RunningService service(terminalOptions);
-    // The fixture starts its terminal at once, and handlers go in only while it is stopped.
-    service.terminal().stop();
     kiv_bench::answerSalesAtOnce(service.terminal());
     service.terminal().addMessageHandler(meter.handler());
-    service.terminal().start();
 
     std::map<std::string, std::string> settings = {{"LogLevel", "2"}}; // info, the service's own default
     if (options->bufferSize)
         settings["BufferSize"] = std::to_string(*options->bufferSize);
-    const pid_t servicePid = service.start(settings) ? kiv_bench::childNamed("kiv_proxy") : -1;
+    const pid_t servicePid = startService(service, settings) ? kiv_bench::childNamed("kiv_proxy") : -1;
     if (servicePid < 0) {
-        std::fprintf(stderr, "kiv_proxy did not start (another one may hold /tmp/KivProxy.lock)\n%s",
-                     service.log().c_str());
+        std::fprintf(stderr, "kiv_proxy did not start\n%s", service.log().c_str());
         return 1;
     }
 

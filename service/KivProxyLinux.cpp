@@ -129,6 +129,16 @@ void becomeDaemon()
             exit(1);
 }
 
+// The supervisor returned: services it started may still run on their own
+// threads, so the process ends here without tearing down shared state under them.
+[[noreturn]] void endProcess()
+{
+    if (logger::Log::s_CoreLogger)
+        logger::Log::s_CoreLogger->flush();
+    fflush(nullptr);
+    _exit(0);
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -160,12 +170,12 @@ int main(int argc, char* argv[])
     if (!daemon) {
         locKProxyFileInProcess();
         proxyRun(configDir, logsDir, false);
-        return 0;
+        endProcess();
     }
 
     becomeDaemon();
     locKProxyFileInProcess();
     proxyRun(configDir, logsDir, true);
     sleep(1);
-    return 0;
+    endProcess();
 }

@@ -69,7 +69,16 @@ bool RunningService::start(const std::map<std::string, std::string>& settings)
     ini.close();
     _service = std::make_unique<ChildProcess>(
         std::vector<std::string>{KIV_PROXY_BIN, "run", _dir.path(), _dir.path() + "/logs"}, _dir.path());
-    return waitLog("[SerialPort] Data reading...");
+    const auto reading = [&] { return logCount("[SerialPort] Data reading...") > 0; };
+    waitFor([&] { return reading() || _service->waitExit(0ms); }, 15s);
+    return reading();
+}
+
+std::optional<int> RunningService::waitExit(std::chrono::milliseconds limit)
+{
+    if (!_service->waitExit(limit))
+        return std::nullopt;
+    return _service->status();
 }
 
 std::string RunningService::log() const { return readFile(_dir.path() + "/logs/" + kiv_test::todaysLogName()); }

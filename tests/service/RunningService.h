@@ -36,6 +36,9 @@ public:
     int relayPort() const { return _relayPort; }
     std::string logsDir() const { return _dir.path() + "/logs"; }
 
+    // The service's exit status, when it ended within `limit`.
+    std::optional<int> waitExit(std::chrono::milliseconds limit = 10s);
+
     const std::string& directory() const { return _dir.path(); }
     std::string log() const;
     size_t logCount(const std::string& text) const;

@@ -187,6 +187,18 @@ TEST_F(ServiceTest, UnplugStopsTheSerialServiceAndPlugReopensIt)
     EXPECT_TRUE(service.waitMessage(Proxy::PMT_EVENT_ACCESS));
 }
 
+TEST(ServiceStart, BusyCashierPortEndsTheService)
+{
+    RunningService service;
+    LoopbackServer other;
+    EXPECT_FALSE(service.start({{"ServerPort", std::to_string(other.port())}}));
+    EXPECT_EQ(service.waitExit(), 0);
+    EXPECT_EQ(service.logCount("[Proxy service] Can't bind proxy service socket with port " + std::to_string(other.port()) +
+                               ". Error 3 \n"),
+              1u)
+        << service.log();
+}
+
 TEST(ServiceDiscovery, AutoDetectionFindsTheTerminalByItsProbeAnswer)
 {
     RunningService service;

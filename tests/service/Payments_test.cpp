@@ -1,5 +1,6 @@
-// The payment plug-in, loaded by the POS stand-in, through the real service
-// and the terminal simulator.
+// Payments through the real service: the terminal simulator authorises them
+// at its processing host over a host connection of the service; the POS is
+// the payment plug-in in the POS stand-in, or a plain HTTP client.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -9,13 +10,14 @@
 #include "tests/service/RunningService.h"
 #include "tools/terminal-sim/ListenerPeer.h"
 #include "tools/terminal-sim/PaymentApplication.h"
+#include "tools/terminal-sim/ProcessingHost.h"
 
 namespace {
 
 using namespace kiv_test;
 using namespace terminal_sim;
 
-class PaymentPluginTest : public ::testing::Test {
+class PaymentTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -26,7 +28,9 @@ protected:
             }
             return false;
         });
-        payment = std::make_unique<PaymentApplication>(service.terminal(), PaymentOptions{});
+        PaymentOptions options;
+        options.processingHost = HostAddress{"127.0.0.1", processingHost.port()};
+        payment = std::make_unique<PaymentApplication>(service.terminal(), options);
         listener = std::make_unique<ListenerPeer>(service.terminal(), [this] { payment->cancelOperation(); });
         ASSERT_TRUE(service.start()) << service.log();
         std::ofstream(service.directory() + "/kiv.ini") << "[Kiv]\n"
@@ -59,6 +63,7 @@ protected:
         return uids;
     }
 
+    ProcessingHost processingHost{0};
     RunningService service;
     std::unique_ptr<PaymentApplication> payment;
     std::unique_ptr<ListenerPeer> listener;
@@ -68,16 +73,31 @@ private:
     std::string _cashierBytes;
 };
 
-TEST_F(PaymentPluginTest, ApprovedSalePrintsTheReceipt)
+TEST_F(PaymentTest, ApprovedSalePrintsTheReceipt)
 {
     auto sale = pos({"sale", "1500"});
     ASSERT_TRUE(sale->waitExit(20s));
     EXPECT_EQ(sale->status(), 0) << sale->out() << sale->err();
     EXPECT_NE(sale->out().find("error: 0\n"), std::string::npos) << sale->out();
     EXPECT_NE(sale->out().find("APPROVED"), std::string::npos) << sale->out();
+    EXPECT_EQ(processingHost.requestsAnswered(), 1u);
 }
 
-TEST_F(PaymentPluginTest, DeclinedSaleIsRefusedWithoutReversal)
+TEST_F(PaymentTest, SaleWithCurlOnTheCashierPort)
+{
+    const std::string body =
+        R"({"request": {"operation": "sale", "amount": "1500", "currency": "643", "receiptWidth": "32",)"
+        R"( "uid": "0b3f4c7e-2d6a-4f7e-9a51-0c8d7e6f5a41"}})";
+    ChildProcess curl({"/usr/bin/curl", "-s", "-m", "20", "-H", "Content-Type: application/json", "-d", body,
+                       "http://127.0.0.1:" + std::to_string(service.cashierPort()) + "/api/1/ecr/transaction"},
+                      service.directory());
+    ASSERT_TRUE(curl.waitExit(30s));
+    EXPECT_EQ(curl.status(), 0) << curl.err();
+    EXPECT_NE(curl.out().find(R"("responseCode": "00")"), std::string::npos) << curl.out();
+    EXPECT_EQ(processingHost.requestsAnswered(), 1u);
+}
+
+TEST_F(PaymentTest, DeclinedSaleIsRefusedWithoutReversal)
 {
     payment->setScenario(Scenario{"05", false, std::chrono::milliseconds(0)});
     auto sale = pos({"sale", "1500"});
@@ -86,7 +106,7 @@ TEST_F(PaymentPluginTest, DeclinedSaleIsRefusedWithoutReversal)
     EXPECT_EQ(cashierUids().size(), 1u);
 }
 
-TEST_F(PaymentPluginTest, BrokenExchangeEndsWithATechnicalReversalOfTheSale)
+TEST_F(PaymentTest, BrokenExchangeEndsWithATechnicalReversalOfTheSale)
 {
     payment->setScenario(Scenario{"", true, std::chrono::milliseconds(0)});
     auto sale = pos({"sale", "1500"});
@@ -102,7 +122,7 @@ TEST_F(PaymentPluginTest, BrokenExchangeEndsWithATechnicalReversalOfTheSale)
     EXPECT_EQ(uids[1], uids[0]) << "the reversal must name the sale";
 }
 
-TEST_F(PaymentPluginTest, InterruptReachesTheTerminalThroughTheListener)
+TEST_F(PaymentTest, InterruptReachesTheTerminalThroughTheListener)
 {
     auto interrupt = pos({"interrupt"});
     ASSERT_TRUE(interrupt->waitExit(20s));
