@@ -15,7 +15,4 @@ struct ProcessUsage {
 
 std::optional<ProcessUsage> processUsage(pid_t pid);
 
-// A child of this process whose command name is `name`; -1 when none.
-pid_t childNamed(const std::string& name);
-
 } // namespace kiv_bench

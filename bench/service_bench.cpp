@@ -235,7 +235,7 @@ int main(int argc, char** argv)
     std::map<std::string, std::string> settings = {{"LogLevel", "2"}}; // info, the service's own default
     if (options->bufferSize)
         settings["BufferSize"] = std::to_string(*options->bufferSize);
-    const pid_t servicePid = startService(service, settings) ? kiv_bench::childNamed("kiv_proxy") : -1;
+    const pid_t servicePid = startService(service, settings) ? service.pid() : -1;
     if (servicePid < 0) {
         std::fprintf(stderr, "kiv_proxy did not start\n%s", service.log().c_str());
         return 1;

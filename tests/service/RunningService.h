@@ -36,6 +36,8 @@ public:
     int relayPort() const { return _relayPort; }
     std::string logsDir() const { return _dir.path() + "/logs"; }
 
+    // The service's process id; -1 before start().
+    pid_t pid() const { return _service ? _service->pid() : -1; }
     // The service's exit status, when it ended within `limit`.
     std::optional<int> waitExit(std::chrono::milliseconds limit = 10s);
 

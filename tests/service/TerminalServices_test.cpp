@@ -116,9 +116,13 @@ std::string writeDatedLog(const std::string& directory, int day)
 {
     char name[32];
     snprintf(name, sizeof(name), "kivproxy_2024-05-%02d.log", day);
+    // Pseudo-random values keep the archive larger than one send block.
     std::string text;
-    for (int line = 0; line < 20 + 7 * day; ++line)
-        text += "day " + std::to_string(day) + " line " + std::to_string(line) + "\n";
+    uint32_t value = uint32_t(day);
+    for (int line = 0; line < 100 + 7 * day; ++line) {
+        value = value * 1664525u + 1013904223u;
+        text += "day " + std::to_string(day) + " line " + std::to_string(line) + " " + std::to_string(value) + "\n";
+    }
     std::ofstream(directory + "/" + name) << text;
     tm noon{};
     noon.tm_year = 2024 - 1900;
