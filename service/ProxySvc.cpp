@@ -1,5 +1,7 @@
 #include "service/ProxySvc.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <unistd.h>
@@ -107,11 +109,24 @@ bool portOpened()
     return pSerialPort && !pSerialPort->getSerialPortName().empty();
 }
 
+// The configuration, or the end of the program when the file can neither be
+// created nor read (nothing else runs yet).
+ProxyConfig loadConfiguration(const std::string& iniPath)
+{
+    try {
+        return ProxyConfig(iniPath);
+    } catch (const ProxyConfigError& e) {
+        log()->critical("[Proxy config] {}", e.what());
+        fprintf(stderr, "%s\n", e.what());
+        exit(1);
+    }
+}
+
 } // namespace
 
 void proxySvcStart(const std::string& iniPath)
 {
-    const ProxyConfig config(iniPath);
+    const ProxyConfig config = loadConfiguration(iniPath);
     if (!startCashierServer(config.getServerPort()))
         return;
     kiv_proxy::FileTransfer fileTransfer;

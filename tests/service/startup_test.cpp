@@ -2,6 +2,7 @@
 // start and the choice of the log directory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <ctime>
 #include <fcntl.h>
@@ -184,6 +185,18 @@ TEST_F(Startup, NoUsableLogsDirectoryEndsWithAClearMessage)
     EXPECT_NE(proxy.err().find("Cannot create log dir, sets default path: "), std::string::npos) << proxy.err();
     EXPECT_NE(proxy.err().find("cannot create default dir directiry: "), std::string::npos) << proxy.err();
     EXPECT_NE(proxy.err().find("Cannot open the log file in " + impossible + "/"), std::string::npos) << proxy.err();
+}
+
+TEST_F(Startup, ConfigurationThatCanNeitherBeReadNorCreatedEndsTheStart)
+{
+    ASSERT_EQ(mkdir(configDir().c_str(), 0755), 0);
+    ASSERT_EQ(mkdir((configDir() + "/ProxyConfig.ini").c_str(), 0755), 0);
+    ChildProcess proxy({kBinary, "run", configDir(), logsDir()}, dir.path());
+    ASSERT_TRUE(proxy.waitExit());
+    EXPECT_EQ(proxy.status(), 1);
+    const std::string reason = proxy.err();
+    EXPECT_EQ(reason.rfind("Cannot load configuration '" + configDir() + "/ProxyConfig.ini': ", 0), 0u) << reason;
+    EXPECT_EQ(std::count(reason.begin(), reason.end(), '\n'), 1) << reason;
 }
 
 TEST_F(Startup, UnknownArgumentsRunInTheForeground)
