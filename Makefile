@@ -3,7 +3,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: deps build build-asan test test-fast run clean
+.PHONY: deps build build-asan test test-fast run package clean
 
 deps:
 	@./scripts/install-deps.sh
@@ -34,6 +34,10 @@ test-fast: build
 
 run: build
 	@./scripts/run.sh $(BUILD)
+
+# The .deb with the service, the plug-in, the systemd unit and the udev example.
+package: build
+	@cd $(BUILD) && cpack -G DEB
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -129,6 +129,23 @@ void becomeDaemon()
             exit(1);
 }
 
+void printHelp(const std::string& exeDir)
+{
+    printf("Usage: kiv_proxy [-d | WORD] [CONFIG_DIR LOGS_DIR]\n"
+           "       kiv_proxy --version | --help\n"
+           "Carries the payment terminal's serial line to the network and the POS application.\n"
+           "The first argument -d runs it as a daemon; any other word runs it in the foreground.\n"
+           "  CONFIG_DIR  holds ProxyConfig.ini (default: %s)\n"
+           "  LOGS_DIR    logs when the configured LogsDir is unusable (default: %s/logs)\n"
+           "Ports (TCP; all but 9053 are set in ProxyConfig.ini):\n"
+           "  10500  cashier port (ServerPort)\n"
+           "  12500  local tunnel listener (blServerPort)\n"
+           "  12556  UDP and ICMP relay (UdpVpnPort)\n"
+           "  10115  file transfer and log archives (FileTransferServerPort)\n"
+           "  9053   name resolution\n",
+           exeDir.c_str(), exeDir.c_str());
+}
+
 // The supervisor returned: services it started may still run on their own
 // threads, so the process ends here without tearing down shared state under them.
 [[noreturn]] void endProcess()
@@ -156,6 +173,10 @@ int main(int argc, char* argv[])
         return -2;
     exePath[length] = '\0';
     const std::string exeDir = dirname(exePath);
+    if (argc > 1 && strcmp(argv[1], "--help") == 0) {
+        printHelp(exeDir);
+        return 0;
+    }
 
     std::string configDir = exeDir;
     std::string logsDir = exeDir + "/logs";

@@ -63,12 +63,33 @@ protected:
         return uids;
     }
 
+    // What the terminal says it does, to follow its progress.
+    bool terminalLogged(const std::string& part)
+    {
+        std::lock_guard<std::mutex> lock(_terminalLogMutex);
+        return _terminalLog.find(part) != std::string::npos;
+    }
+
+    // Before the service, whose terminal writes to it.
+    std::mutex _terminalLogMutex;
+    std::string _terminalLog;
+
     ProcessingHost processingHost{0};
-    RunningService service;
+    RunningService service{loggingTerminal()};
     std::unique_ptr<PaymentApplication> payment;
     std::unique_ptr<ListenerPeer> listener;
 
 private:
+    SimulatorOptions loggingTerminal()
+    {
+        auto options = RunningService::quietTerminal();
+        options.log = [this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(_terminalLogMutex);
+            _terminalLog += line + "\n";
+        };
+        return options;
+    }
+
     std::mutex _cashierMutex;
     std::string _cashierBytes;
 };
@@ -111,7 +132,7 @@ TEST_F(PaymentTest, BrokenExchangeEndsWithATechnicalReversalOfTheSale)
     payment->setScenario(Scenario{"", true, std::chrono::milliseconds(0)});
     auto sale = pos({"sale", "1500"});
     // The sale is lost; the reversal that follows is answered.
-    ASSERT_TRUE(waitFor([&] { return cashierUids().size() == 1; }));
+    ASSERT_TRUE(waitFor([&] { return terminalLogged("left unanswered"); }));
     payment->setScenario(Scenario{});
     ASSERT_TRUE(sale->waitExit(30s));
     EXPECT_EQ(sale->status(), 1) << sale->out() << sale->err();

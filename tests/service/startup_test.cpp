@@ -110,6 +110,20 @@ TEST_F(Startup, VersionTouchesNeitherLockNorLog)
     EXPECT_FALSE(isDir(configDir()));
 }
 
+TEST_F(Startup, HelpNamesTheDefaultDirectoriesAndPorts)
+{
+    LockHolder running("");
+    ChildProcess proxy({kBinary, "--help"}, dir.path());
+    ASSERT_TRUE(proxy.waitExit());
+    EXPECT_EQ(proxy.status(), 0);
+    const std::string help = proxy.out();
+    const std::string exeDir = kBinary.substr(0, kBinary.rfind('/'));
+    const std::vector<std::string> parts = {"Usage: kiv_proxy", "(default: " + exeDir + ")", "(default: " + exeDir + "/logs)",
+                                            "10500", "12500", "12556", "10115", "9053"};
+    for (const auto& part : parts)
+        EXPECT_NE(help.find(part), std::string::npos) << part << "\n" << help;
+}
+
 TEST_F(Startup, SecondInstanceIsRefused)
 {
     const struct {
