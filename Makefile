@@ -3,7 +3,7 @@ BUILD      ?= build
 ASAN_BUILD ?= build-asan
 JOBS       ?= $(shell nproc)
 
-.PHONY: deps build build-asan test test-fast run package clean
+.PHONY: deps build build-asan test test-fast soak run package clean
 
 deps:
 	@./scripts/install-deps.sh
@@ -31,6 +31,11 @@ test: build
 # Plain build and tests only: the quick loop while developing.
 test-fast: build
 	@ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS) -LE 'soak|fuzz'
+
+# Sales under line faults (bench/soak): SOAK_SECONDS long, two minutes by default.
+SOAK_SECONDS ?= 120
+soak: build
+	@KIV_SOAK_SECONDS=$(SOAK_SECONDS) ctest --test-dir $(BUILD) --output-on-failure -V -L soak
 
 run: build
 	@./scripts/run.sh $(BUILD)

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -36,14 +37,25 @@ std::optional<StatLine> readStat(pid_t pid)
     return stat;
 }
 
-long residentKiB(pid_t pid)
+// A number field of /proc/PID/status, such as "VmRSS:"; -1 when missing.
+long statusField(pid_t pid, const std::string& name)
 {
     std::ifstream in("/proc/" + std::to_string(pid) + "/status");
     for (std::string line; std::getline(in, line);) {
-        if (line.rfind("VmRSS:", 0) == 0)
-            return std::strtol(line.c_str() + 6, nullptr, 10);
+        if (line.rfind(name, 0) == 0)
+            return std::strtol(line.c_str() + name.size(), nullptr, 10);
     }
     return -1;
+}
+
+long openDescriptors(pid_t pid)
+{
+    const std::filesystem::path directory = "/proc/" + std::to_string(pid) + "/fd";
+    std::error_code error;
+    long count = 0;
+    for (std::filesystem::directory_iterator it(directory, error), end; !error && it != end; it.increment(error))
+        ++count;
+    return error ? -1 : count;
 }
 
 } // namespace
@@ -51,11 +63,14 @@ long residentKiB(pid_t pid)
 std::optional<ProcessUsage> processUsage(pid_t pid)
 {
     const auto stat = readStat(pid);
-    const long rss = residentKiB(pid);
-    if (!stat || rss < 0)
+    const long rss = statusField(pid, "VmRSS:");
+    const long threads = statusField(pid, "Threads:");
+    const long descriptors = openDescriptors(pid);
+    if (!stat || rss < 0 || threads < 0 || descriptors < 0)
         return std::nullopt;
     const double ticksPerSecond = static_cast<double>(sysconf(_SC_CLK_TCK));
-    return ProcessUsage{static_cast<double>(stat->userTicks + stat->systemTicks) / ticksPerSecond, rss};
+    return ProcessUsage{static_cast<double>(stat->userTicks + stat->systemTicks) / ticksPerSecond, rss, descriptors,
+                        threads};
 }
 
 } // namespace kiv_bench

@@ -1,18 +1,19 @@
 // The real kiv_proxy against the terminal simulator, which answers at once:
 // time of a sale on the cashier port, goodput of a host connection relaying
 // a download to the terminal, and processor time and memory of the idle
-// service with the terminal connected.
+// service with the terminal connected. The same sales through socat and a
+// pty give the baseline any relay costs; socat's idle processor time is
+// measured beside the service's.
 
 #include <signal.h>
 
-#include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <future>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -21,6 +22,9 @@
 #include "bench/DownloadMeter.h"
 #include "bench/ProcessUsage.h"
 #include "bench/SaleAnswer.h"
+#include "bench/SaleTiming.h"
+#include "bench/ServiceStart.h"
+#include "bench/SocatRelay.h"
 #include "tests/service/RunningService.h"
 #include "tests/support/LoopbackClient.h"
 #include "tests/support/LoopbackServer.h"
@@ -28,17 +32,12 @@
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 using kiv_bench::DownloadMeter;
+using kiv_bench::SaleTimes;
+using kiv_bench::SocatRelay;
 using kiv_test::RunningService;
 
 namespace {
 
-// Other runs of the service hold its lock for a while; this waits them out.
-constexpr int kStartAttempts = 12;
-constexpr auto kStartRetryPause = 10s;
-constexpr int kSales = 500;
-// As between two customers: the service has ended the operation before.
-constexpr auto kBetweenSales = 20ms;
-constexpr auto kSalesLimit = 120s;
 constexpr uint64_t kDownloadId = 1;
 constexpr size_t kDownloadBytes = 2 << 20;
 constexpr auto kDownloadLimit = 60s;
@@ -56,64 +55,14 @@ double secondsBetween(Clock::time_point from, Clock::time_point to)
     return std::chrono::duration<double>(to - from).count();
 }
 
-std::string saleRequest()
+// The last line tells how often the service had not yet ended the sale before.
+SaleTimes measureSales(RunningService& service)
 {
-    const std::string body = R"({"request": {"operation": "sale", "currency": "643", "amount": "12500",)"
-                             R"( "uid": "6f1c2b7e-0d4a-4e38-9a51-3c2f8e7b6d10", "receiptWidth": 32}})";
-    return "POST /api/1/ecr/transaction HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
-           "Accept: application/json\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body;
-}
-
-// Milliseconds from connecting to the whole answer, as the point of sale
-// sees it; nothing when the sale failed.
-std::optional<double> timeOneSale(int port, const std::string& request)
-{
-    try {
-        const auto start = Clock::now();
-        LoopbackClient pos(port);
-        pos.send(request);
-        const auto answer = pos.receive(kiv_bench::saleAnswer().size(), 10s);
-        const auto end = Clock::now();
-        if (answer != kiv_bench::saleAnswer())
-            return std::nullopt;
-        return secondsBetween(start, end) * 1e3;
-    } catch (const std::exception&) {
-        return std::nullopt;
-    }
-}
-
-// Nearest rank of the sorted samples.
-double percentile(const std::vector<double>& sorted, double fraction)
-{
-    const auto rank = static_cast<size_t>(std::ceil(fraction * static_cast<double>(sorted.size())));
-    return sorted[std::max<size_t>(rank, 1) - 1];
-}
-
-bool measureSales(RunningService& service)
-{
-    const std::string request = saleRequest();
-    std::vector<double> times;
-    const auto deadline = Clock::now() + kSalesLimit;
-    int tried = 0;
-    for (; tried < kSales && Clock::now() < deadline; ++tried) {
-        if (const auto time = timeOneSale(service.cashierPort(), request))
-            times.push_back(*time);
-        std::this_thread::sleep_for(kBetweenSales);
-    }
-    const std::string sales = std::to_string(times.size()) + " of " + std::to_string(tried) + " answered";
-    std::printf("  %-48s %s\n", "sales (one connection each)", sales.c_str());
-    std::printf("  %-48s %zu B / %zu B\n", "request / answer", request.size(), kiv_bench::saleAnswer().size());
-    if (times.empty())
-        return false;
-    std::sort(times.begin(), times.end());
-    std::printf("  %-48s %.3f ms\n", "sale, fastest", times.front());
-    std::printf("  %-48s %.3f ms\n", "sale, median", percentile(times, 0.5));
-    std::printf("  %-48s %.3f ms\n", "sale, 99th percentile", percentile(times, 0.99));
-    std::printf("  %-48s %.3f ms\n", "sale, slowest", times.back());
+    const auto sales = kiv_bench::timeSales(service.cashierPort());
+    kiv_bench::printSales(sales);
     std::printf("  %-48s %zu\n", "sales that waited for the one before",
                 service.logCount("[Event client] Last operation in process, start waiting"));
-    return static_cast<int>(times.size()) == kSales;
+    return sales;
 }
 
 bool measureDownload(RunningService& service, DownloadMeter& meter, pid_t servicePid)
@@ -162,40 +111,72 @@ bool measureDownload(RunningService& service, DownloadMeter& meter, pid_t servic
     return true;
 }
 
-bool measureIdle(RunningService& service, pid_t servicePid, int seconds)
+// socat relaying to a pty of its own, or nothing when it does not listen.
+std::unique_ptr<SocatRelay> startRelay(bool forkPerConnection)
 {
-    std::this_thread::sleep_for(1s); // the download's thread ends first
+    try {
+        return std::make_unique<SocatRelay>(kiv_bench::saleRequest().size(), kiv_bench::saleAnswer(),
+                                            forkPerConnection);
+    } catch (const std::exception& e) {
+        std::printf("  %-48s %s\n", "socat not started", e.what());
+        return nullptr;
+    }
+}
+
+// The sales through socat; none tried when it did not start.
+SaleTimes socatSales(const SocatRelay* relay, kiv_bench::Connections connections)
+{
+    SaleTimes sales;
+    if (relay) {
+        sales = kiv_bench::timeSales(relay->port(), connections);
+        kiv_bench::printSales(sales);
+    }
+    return sales;
+}
+
+void compareSales(const SaleTimes& proxy, const SaleTimes& socat, const char* heading)
+{
+    if (proxy.milliseconds.empty() || socat.milliseconds.empty())
+        return;
+    std::printf("%s\n", heading);
+    std::printf("  %-48s %.3f ms / %.3f ms\n", "sale median, kiv_proxy / socat", proxy.median(), socat.median());
+    std::printf("  %-48s %.3f ms / %.3f ms\n", "sale 99th percentile, kiv_proxy / socat", proxy.percentile99(),
+                socat.percentile99());
+    std::printf("  %-48s %.2f\n", "ratio of medians (kiv_proxy / socat)", proxy.median() / socat.median());
+    std::printf("  %-48s %.2f\n", "ratio of 99th percentiles (kiv_proxy / socat)",
+                proxy.percentile99() / socat.percentile99());
+}
+
+void printIdleUse(const std::string& who, double used, double elapsed, const char* note)
+{
+    std::printf("  %-48s %.0f ms\n", (who + " processor time").c_str(), used * 1e3);
+    std::printf("  %-48s %.3f %%%s\n", (who + " share of one core").c_str(), 100.0 * used / elapsed, note);
+}
+
+// Both over the same window: kiv_proxy with the terminal connected, socat
+// listening with no connection.
+bool measureIdle(RunningService& service, pid_t servicePid, const SocatRelay* relay, int seconds)
+{
+    std::this_thread::sleep_for(1s); // the last connections end first
     const unsigned answeredBefore = service.terminal().stats().keepAliveAnswers;
     const auto before = kiv_bench::processUsage(servicePid);
+    const auto relayBefore = relay ? kiv_bench::processUsage(relay->pid()) : std::nullopt;
     const auto start = Clock::now();
     std::this_thread::sleep_for(std::chrono::seconds(seconds));
     const auto after = kiv_bench::processUsage(servicePid);
+    const auto relayAfter = relay ? kiv_bench::processUsage(relay->pid()) : std::nullopt;
     const double elapsed = secondsBetween(start, Clock::now());
-    if (!before || !after)
-        return false;
-    const double used = after->cpuSeconds - before->cpuSeconds;
-    const std::string over = "idle over " + std::to_string(seconds) + " s: ";
-    std::printf("  %-48s %u\n", (over + "keep-alives answered").c_str(),
+    std::printf("idle over %d s\n", seconds);
+    std::printf("  %-48s %u\n", "kiv_proxy keep-alives answered",
                 service.terminal().stats().keepAliveAnswers - answeredBefore);
-    std::printf("  %-48s %.0f ms\n", (over + "processor time").c_str(), used * 1e3);
-    std::printf("  %-48s %.3f %% (goal < 0.5 %%)\n", (over + "share of one core").c_str(), 100.0 * used / elapsed);
-    std::printf("  %-48s %ld KiB (%ld KiB at the start)\n", (over + "resident memory").c_str(), after->rssKiB,
-                before->rssKiB);
-    return true;
-}
-
-bool startService(RunningService& service, const std::map<std::string, std::string>& settings)
-{
-    for (int attempt = 1; attempt <= kStartAttempts; ++attempt) {
-        if (service.start(settings))
-            return true;
-        if (!service.waitExit(0ms))
-            return false; // running but not reading the terminal: no lock held elsewhere
-        std::fprintf(stderr, "kiv_proxy ended at start (attempt %d of %d), maybe another one runs; waiting\n", attempt,
-                     kStartAttempts);
-        std::this_thread::sleep_for(kStartRetryPause);
+    if (before && after) {
+        printIdleUse("kiv_proxy", after->cpuSeconds - before->cpuSeconds, elapsed, " (goal < 0.5 %)");
+        std::printf("  %-48s %ld KiB (%ld KiB at the start)\n", "kiv_proxy resident memory", after->rssKiB,
+                    before->rssKiB);
     }
-    return false;
+    if (relayBefore && relayAfter)
+        printIdleUse("socat", relayAfter->cpuSeconds - relayBefore->cpuSeconds, elapsed, "");
+    return before && after && relayBefore && relayAfter;
 }
 
 std::optional<Options> parse(int argc, char** argv)
@@ -235,15 +216,26 @@ int main(int argc, char** argv)
     std::map<std::string, std::string> settings = {{"LogLevel", "2"}}; // info, the service's own default
     if (options->bufferSize)
         settings["BufferSize"] = std::to_string(*options->bufferSize);
-    const pid_t servicePid = startService(service, settings) ? service.pid() : -1;
+    const pid_t servicePid = kiv_bench::startService(service, settings) ? service.pid() : -1;
     if (servicePid < 0) {
         std::fprintf(stderr, "kiv_proxy did not start\n%s", service.log().c_str());
         return 1;
     }
 
     std::printf("kiv_proxy end to end, terminal simulator answering at once\n");
-    bool complete = measureSales(service);
+    const SaleTimes proxySales = measureSales(service);
+    bool complete = proxySales.complete();
     complete = measureDownload(service, meter, servicePid) && complete;
-    complete = measureIdle(service, servicePid, options->idleSeconds) && complete;
+
+    // After kiv_proxy's measurements, so that neither disturbs the other's.
+    std::printf("socat relaying a TCP port to a pty, its far end answering at once\n");
+    const auto relay = startRelay(true);
+    const SaleTimes relaySales = socatSales(relay.get(), kiv_bench::Connections::PerSale);
+    const SaleTimes exchanges = socatSales(startRelay(false).get(), kiv_bench::Connections::OneForAll);
+    complete = relaySales.complete() && exchanges.complete() && complete;
+    compareSales(proxySales, relaySales, "kiv_proxy against socat, a connection per sale for both");
+    compareSales(proxySales, exchanges, "kiv_proxy against socat keeping one connection (the least a relay costs)");
+
+    complete = measureIdle(service, servicePid, relay.get(), options->idleSeconds) && complete;
     return complete ? 0 : 1;
 }

@@ -72,6 +72,22 @@ public:
         return bytes;
     }
 
+    // What has arrived, once something has: empty when the peer closed or
+    // `timeout` passed first.
+    std::vector<uint8_t> receiveSome(std::chrono::milliseconds timeout)
+    {
+        pollfd entry{_descriptor, POLLIN, 0};
+        if (poll(&entry, 1, static_cast<int>(timeout.count())) <= 0)
+            return {};
+        uint8_t buffer[65536];
+        const ssize_t received = recv(_descriptor, buffer, sizeof(buffer), 0);
+        if (received <= 0) {
+            _peerClosed = true;
+            return {};
+        }
+        return std::vector<uint8_t>(buffer, buffer + received);
+    }
+
     // Everything the peer sends until it closes, within `timeout`.
     std::vector<uint8_t> receiveUntilClosed(std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {

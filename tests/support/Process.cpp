@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <fstream>
 #include <sstream>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -28,6 +29,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, const std::stri
     const int err = open(_errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     _pid = fork();
     if (_pid == 0) {
+        // A test run that is killed must not leave a service holding the lock.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
         dup2(out, 1);
         dup2(err, 2);
         execv(args[0], args.data());

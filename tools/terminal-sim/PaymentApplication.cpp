@@ -4,6 +4,12 @@ namespace terminal_sim {
 
 namespace {
 
+// A terminal keeps an answer the line did not take (unplugged, or the service
+// did not acknowledge it) and offers it again until a new cashier request
+// replaces the operation.
+constexpr std::chrono::seconds answerRetryPeriod{1};
+constexpr std::chrono::seconds answerKeptFor{60};
+
 // Host connection ids stay below the listener's.
 constexpr uint64_t lastHostId = firstListenerId - 1;
 
@@ -190,7 +196,31 @@ void PaymentApplication::_closeHostConnection()
 
 void PaymentApplication::_answer(uint64_t cashierId, const Bytes& http)
 {
-    _simulator.sendInOrderAsync(dataMessages(Proxy::PMT_EVENT_DATA, cashierId, http, dataChunk));
+    const std::vector<Bytes> messages = dataMessages(Proxy::PMT_EVENT_DATA, cashierId, http, dataChunk);
+    _deliverAnswer(cashierId, std::make_shared<std::deque<Bytes>>(messages.begin(), messages.end()),
+                   std::chrono::steady_clock::now() + answerKeptFor);
+}
+
+void PaymentApplication::_deliverAnswer(uint64_t cashierId, std::shared_ptr<std::deque<Bytes>> rest,
+                                        std::chrono::steady_clock::time_point giveUpAt)
+{
+    if (rest->empty())
+        return;
+    _simulator.sendFromThread(rest->front(), [this, cashierId, rest, giveUpAt](bool taken) {
+        if (taken) {
+            rest->pop_front();
+            _deliverAnswer(cashierId, rest, giveUpAt);
+        } else if (_cashierId != cashierId) {
+            _simulator.log("cashier: answer to connection " + std::to_string(cashierId) + " dropped for a newer one");
+        } else if (std::chrono::steady_clock::now() >= giveUpAt) {
+            _simulator.log("cashier: answer to connection " + std::to_string(cashierId) + " not delivered, given up");
+        } else {
+            _simulator.schedule(answerRetryPeriod, [this, cashierId, rest, giveUpAt] {
+                if (_cashierId == cashierId)
+                    _deliverAnswer(cashierId, rest, giveUpAt);
+            });
+        }
+    });
 }
 
 bool PaymentApplication::_current(unsigned number) const

@@ -7,6 +7,8 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -72,6 +74,9 @@ private:
     void _finish(const Authorisation& verdict);
     void _closeHostConnection();
     void _answer(uint64_t cashierId, const Bytes& http);
+    // Offers the rest of an answer until the service takes it all.
+    void _deliverAnswer(uint64_t cashierId, std::shared_ptr<std::deque<Bytes>> rest,
+                        std::chrono::steady_clock::time_point giveUpAt);
     // True when `number` is still the operation in process.
     bool _current(unsigned number) const;
 

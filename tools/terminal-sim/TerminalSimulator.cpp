@@ -126,6 +126,11 @@ std::future<bool> TerminalSimulator::sendInOrderAsync(std::vector<Bytes> message
     return _submitAsync([this, queue](LineSession::Completion done) { _submitInOrder(queue, std::move(done)); });
 }
 
+void TerminalSimulator::sendFromThread(Bytes message, LineSession::Completion done)
+{
+    _submit(std::move(message), std::move(done));
+}
+
 bool TerminalSimulator::sendKeepAlive(std::optional<int> confirmationTimeout)
 {
     return _outcome(_submitAsync([this, confirmationTimeout](LineSession::Completion done) {

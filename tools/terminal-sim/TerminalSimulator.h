@@ -75,6 +75,9 @@ public:
     // Each message once the service took the one before; true when it took
     // them all. Stops at the first one it does not take.
     std::future<bool> sendInOrderAsync(std::vector<Bytes> messages);
+    // On the simulator's thread only (from a handler or a scheduled action):
+    // sends one message; `done` runs on this thread too.
+    void sendFromThread(Bytes message, LineSession::Completion done);
     // A keep-alive now; its answer is checked against the time-out asked for.
     bool sendKeepAlive(std::optional<int> confirmationTimeout);
 

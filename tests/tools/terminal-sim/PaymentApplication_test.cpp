@@ -8,11 +8,13 @@
 #include "CashierHttp.h"
 #include "FakeService.h"
 #include "tests/support/LoopbackClient.h"
+#include "tests/support/Process.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <regex>
+#include <thread>
 
 using namespace terminal_sim;
 using namespace std::chrono_literals;
@@ -271,6 +273,35 @@ TEST(PaymentApplication, ScenarioSwitches)
     terminal.ask(3, post(requestBody(R"("operation": "test")")));
     EXPECT_EQ("00", terminal.answer().member("responseCode"));
     EXPECT_GE(std::chrono::steady_clock::now() - asked, 400ms);
+}
+
+TEST(PaymentApplication, AnswerTheLineLostIsOfferedAgainUntilANewerRequest)
+{
+    Terminal terminal;
+    terminal.payments.setScenario({"", false, 200ms});
+    const auto unplugWhileWorking = [&terminal](uint64_t id) {
+        const unsigned before = terminal.simulator.stats().line.messagesReceived;
+        terminal.ask(id, post(requestBody(sale)));
+        ASSERT_TRUE(kiv_test::waitFor([&] { return terminal.simulator.stats().line.messagesReceived > before; }, 5s));
+        terminal.service.reset();
+        terminal.simulator.unplug();
+        std::this_thread::sleep_for(400ms); // the answer falls due while unplugged
+        terminal.simulator.plugIn();
+        terminal.service.emplace(terminal.simulator.slavePath());
+    };
+
+    unplugWhileWorking(1);
+    const auto kept = terminal.service->receive(ofType(Proxy::PMT_EVENT_DATA), 5s);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(1u, kept->connectionId);
+
+    // Once the cashier asks anew, the old answer would reach the wrong sale.
+    unplugWhileWorking(2);
+    terminal.ask(3, post(requestBody(sale)));
+    const auto fresh = terminal.service->receive(ofType(Proxy::PMT_EVENT_DATA), 5s);
+    ASSERT_TRUE(fresh);
+    EXPECT_EQ(3u, fresh->connectionId);
+    EXPECT_FALSE(terminal.service->receive(ofType(Proxy::PMT_EVENT_DATA), 1500ms));
 }
 
 TEST(ListenerPeer, CancelRequestEndsTheOperationInProcess)
