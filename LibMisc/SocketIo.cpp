@@ -3,9 +3,16 @@
 #include <cerrno>
 #include <poll.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 namespace kiv_proxy {
+
+namespace {
+
+constexpr auto kShortagePause = std::chrono::milliseconds(100);
+
+} // namespace
 
 UniqueDescriptor::~UniqueDescriptor()
 {
@@ -28,6 +35,22 @@ WaitResult waitForEvents(int descriptor, short events, std::chrono::milliseconds
         if (errno != EINTR)
             return WaitResult::Failed;
     }
+}
+
+int acceptConnection(int listener, sockaddr* peer, socklen_t* peerLength)
+{
+    const int descriptor = ::accept(listener, peer, peerLength);
+    if (descriptor < 0 && isResourceShortage(errno)) {
+        const int error = errno;
+        std::this_thread::sleep_for(kShortagePause);
+        errno = error;
+    }
+    return descriptor;
+}
+
+bool isResourceShortage(int error)
+{
+    return error == ENFILE || error == EMFILE || error == ENOBUFS || error == ENOMEM;
 }
 
 bool sendAll(int descriptor, const void* data, size_t length, std::chrono::milliseconds stallTimeout)

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <sys/socket.h>
 #include <utility>
 
 namespace kiv_proxy {
@@ -26,6 +27,16 @@ enum class WaitResult { Ready, TimedOut, Failed };
 // Waits until `descriptor` reports one of `events` (poll flags). A wait cut
 // short by a signal goes on for the remaining time. Failed leaves errno set.
 WaitResult waitForEvents(int descriptor, short events, std::chrono::milliseconds timeout);
+
+// Accepts one connection from `listener`; -1 (errno set) when none was taken.
+// Out of descriptors or memory, the connection stays pending and the listener
+// readable, so this pauses briefly before returning: a poll loop around it
+// would otherwise spin until the shortage ends.
+int acceptConnection(int listener, sockaddr* peer = nullptr, socklen_t* peerLength = nullptr);
+
+// ENFILE, EMFILE, ENOBUFS or ENOMEM: a shortage that passes, not a fault of
+// the listener.
+bool isResourceShortage(int error);
 
 // Sends all `length` bytes, continuing short writes. On a non-blocking
 // socket that cannot take more, waits up to `stallTimeout` for room.

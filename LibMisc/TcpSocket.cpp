@@ -72,7 +72,7 @@ bool TcpSocket::listen() { return ::listen(getDescriptor(), kListenBacklog) == 0
 
 bool TcpSocket::accept(TcpSocket& client)
 {
-    const int descriptor = ::accept(getDescriptor(), nullptr, nullptr);
+    const int descriptor = kiv_proxy::acceptConnection(getDescriptor());
     if (descriptor < 0)
         return false;
     sockaddr_in peer{};

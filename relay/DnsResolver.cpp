@@ -67,7 +67,7 @@ void DNSResolver::thread_function()
     while (running) {
         if (kiv_proxy::waitForEvents(listenDescriptor, POLLIN, kStopCheckPeriod) != kiv_proxy::WaitResult::Ready)
             continue;
-        const int client = accept(listenDescriptor, nullptr, nullptr);
+        const int client = kiv_proxy::acceptConnection(listenDescriptor);
         if (client >= 0)
             handleClient(client);
     }

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
+#include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <stdexcept>
@@ -182,8 +183,12 @@ void UdpVpn::threadFunction(int listenDescriptor, int timeout)
                 throwRelayError("poll");
             sockaddr_in peer{};
             socklen_t peerLength = sizeof(peer);
-            UniqueDescriptor client(accept(listener.get(), reinterpret_cast<sockaddr*>(&peer), &peerLength));
+            UniqueDescriptor client(acceptConnection(listener.get(), reinterpret_cast<sockaddr*>(&peer), &peerLength));
             if (client.get() < 0) {
+                if (isResourceShortage(errno)) {
+                    logger::Log::s_CoreLogger->warn("[UdpVpn]: accept() failed: {0}", std::strerror(errno));
+                    continue;
+                }
                 if (isTransientAcceptError(errno))
                     continue;
                 throwRelayError("accept");

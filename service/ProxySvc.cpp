@@ -10,18 +10,21 @@
 #include "config/ProxyConfig.h"
 #include "filetransfer/FileTransfer.h"
 #include "logging/Logger.h"
+#include "relay/DnsResolver.h"
+#include "relay/UdpVpn.h"
 #include "serial/SerialPortTransport.h"
 #include "service/CashierChannel.h"
 #include "service/DeviceWatch.h"
 #include "service/PortDiscovery.h"
 #include "service/ProxyState.h"
-#include "relay/DnsResolver.h"
-#include "relay/UdpVpn.h"
 #include "tunnel/BlThread.h"
 
 SmartPointer lan_svc;
 
 namespace {
+
+constexpr int kDnsResolverPort = 9053;
+constexpr size_t kProgramPathMax = 1023;
 
 auto& log() { return logger::Log::s_CoreLogger; }
 
@@ -45,9 +48,6 @@ bool startCashierServer(uint16_t port)
     }
     return true;
 }
-
-constexpr int kDnsResolverPort = 9053;
-constexpr size_t kProgramPathMax = 1023;
 
 void startFileTransfer(kiv_proxy::FileTransfer& fileTransfer, const ProxyConfig& config)
 {

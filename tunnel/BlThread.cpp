@@ -6,7 +6,9 @@
 #include <exception>
 #include <stdexcept>
 
+#include <sys/eventfd.h>
 #include <sys/socket.h>
+#include <unistd.h>
 
 #include "logging/Logger.h"
 #include "serial/ISerialPortTrasport.h"
@@ -16,7 +18,12 @@ namespace kiv_proxy {
 
 namespace {
 
+// Pending connections expire between wake-ups.
 constexpr int kPollPeriodMs = 1000;
+// pollSet holds the listener, the wake-up descriptor, then the clients.
+constexpr size_t kListenerEntry = 0;
+constexpr size_t kWakeEntry = 1;
+constexpr size_t kFirstClientEntry = 2;
 constexpr size_t kReceiveBufferSize = 64000;
 constexpr int kWriteAttempts = 3;
 constexpr std::chrono::milliseconds kAnnounceRetryPause{200};
@@ -58,6 +65,8 @@ BlThread::~BlThread()
     if (listenerThread.joinable())
         listenerThread.join();
     listenSocket.close();
+    if (const int wake = wakeDescriptor.exchange(-1); wake >= 0)
+        ::close(wake);
     for (auto& entry : clients)
         _closeClient(*entry.second);
     for (auto& entry : pending)
@@ -90,13 +99,31 @@ void BlThread::run(const std::string& ip, int port, Transport newTransport, cons
         listenSocket.close();
         return;
     }
+    wakeDescriptor = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (wakeDescriptor < 0) {
+        log().error("[BlThread]: Failed to create the wake-up descriptor");
+        listenSocket.close();
+        return;
+    }
     pollSet.push_back(pollfd{listenSocket.getDescriptor(), POLLIN, 0});
+    pollSet.push_back(pollfd{wakeDescriptor, POLLIN, 0});
     running = true;
     log().warn("[BlThread]: Start OK!");
     listenerThread = std::thread(&BlThread::threadFunction, this);
 }
 
-void BlThread::stop() { running = false; }
+void BlThread::stop()
+{
+    running = false;
+    _wake();
+}
+
+void BlThread::_wake()
+{
+    // Set in run() before the thread starts; closed only after it ended.
+    if (wakeDescriptor >= 0)
+        eventfd_write(wakeDescriptor, 1);
+}
 
 void BlThread::setTransport(Transport newTransport)
 {
@@ -118,8 +145,11 @@ void BlThread::closeConnection(uint64_t id) { _queueAction(CloseConnection, id);
 
 void BlThread::_queueAction(PendingActionType type, uint64_t id)
 {
-    std::lock_guard<std::mutex> lock(actionsMutex);
-    actions.emplace_back(type, id);
+    {
+        std::lock_guard<std::mutex> lock(actionsMutex);
+        actions.emplace_back(type, id);
+    }
+    _wake();
 }
 
 void BlThread::onSendData(uint64_t id, const unsigned char* data, size_t length)
@@ -173,8 +203,12 @@ void BlThread::_pollLoop()
         }
         if (ready == 0)
             continue;
+        if (pollSet[kWakeEntry].revents & POLLIN) {
+            eventfd_t wakes;
+            eventfd_read(wakeDescriptor, &wakes);
+        }
         tryAccept();
-        for (size_t i = 1; i < pollSet.size();) {
+        for (size_t i = kFirstClientEntry; i < pollSet.size();) {
             if (_serveClient(i, buffer))
                 ++i;
         }
@@ -220,7 +254,7 @@ bool BlThread::_serveClient(size_t i, std::vector<unsigned char>& buffer)
 
 void BlThread::tryAccept()
 {
-    if (!(pollSet[0].revents & POLLIN))
+    if (!(pollSet[kListenerEntry].revents & POLLIN))
         return;
 
     TcpSocket client;
@@ -336,8 +370,8 @@ void BlThread::doCloseConnection(uint64_t id)
     if (client) {
         log().info("[BlThread]: Close Connection. ID: {0}", id);
         const int fd = client->socket.getDescriptor();
-        pollSet.erase(std::remove_if(pollSet.begin() + 1, pollSet.end(), [fd](const pollfd& e) { return e.fd == fd; }),
-                      pollSet.end());
+        const auto ownedByClient = [fd](const pollfd& e) { return e.fd == fd; };
+        pollSet.erase(std::remove_if(pollSet.begin() + kFirstClientEntry, pollSet.end(), ownedByClient), pollSet.end());
         _closeClient(*client);
         return;
     }

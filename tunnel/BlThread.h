@@ -52,7 +52,7 @@ public:
     // std::out_of_range when it is not a port number, before any socket exists.
     // Socket failures are logged and leave the listener without a thread.
     void run(const std::string& ip, int port, Transport transport, const std::string& portToConnect);
-    // The loop ends within one poll period.
+    // The loop ends at once.
     void stop();
     // The transport of a newly opened serial port; any thread.
     void setTransport(Transport transport);
@@ -60,7 +60,7 @@ public:
     int getPort() const;
 
     // The terminal confirmed / closed connection `id`; any thread, takes
-    // effect on the listener thread within one poll period.
+    // effect on the listener thread, which is woken for it.
     void markConnectionOk(uint64_t id);
     void closeConnection(uint64_t id);
     // Writes terminal data for `id` completely to its client.
@@ -99,6 +99,8 @@ private:
     // Needs mapsMutex held.
     ClientMap::iterator _clientByFdLocked(int fd);
     void _queueAction(PendingActionType type, uint64_t id);
+    // Ends the listener thread's poll.
+    void _wake();
     Transport _currentTransport() const;
     static void _closeClient(BlClient& client);
 
@@ -107,6 +109,7 @@ private:
 
     TcpSocket listenSocket;
     std::atomic<bool> running{false};
+    std::atomic<int> wakeDescriptor{-1}; // an eventfd in pollSet
     std::thread listenerThread;
     std::vector<pollfd> pollSet; // listener thread only (and run before it starts)
     int portToConnect = 0;

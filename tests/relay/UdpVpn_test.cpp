@@ -1,6 +1,7 @@
 #include "relay/UdpVpn.h"
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include "tests/support/LogCapture.h"
@@ -184,3 +185,34 @@ TEST_F(UdpVpnTest, AListenerThatCannotBeSetUpEndsOnlyThatRelay)
 }
 
 } // namespace
+
+TEST_F(UdpVpnTest, RunningOutOfDescriptorsHoldsConnectionsBackWithoutEndingTheRelay)
+{
+    const int waiting = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(waiting, 0);
+    rlimit limit{};
+    getrlimit(RLIMIT_NOFILE, &limit);
+    const rlimit lowered{256, limit.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    std::vector<int> taken;
+    for (int copy; (copy = dup(waiting)) >= 0;)
+        taken.push_back(copy);
+
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(relay.getPort()));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const bool connected = ::connect(waiting, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0;
+    const bool refused = log.waitFor(spdlog::level::warn, "[UdpVpn]: accept() failed: Too many open files");
+    for (int copy : taken)
+        close(copy);
+    setrlimit(RLIMIT_NOFILE, &limit);
+    ASSERT_TRUE(connected);
+    EXPECT_TRUE(refused);
+
+    auto client = LoopbackClient::adopt(waiting);
+    clientPorts.push_back(client.localPort());
+    const auto addresses = addressesTo(echo.port());
+    client.send(request(addresses, 1, {'!'}));
+    EXPECT_EQ(readAnswer(client, addresses, 1), (std::vector<uint8_t>{'r', ':', '!'}));
+}

@@ -16,6 +16,10 @@
 
 namespace kiv_test {
 
+namespace {
+constexpr size_t kSinkRoom = 4096;
+} // namespace
+
 void initTestLogger()
 {
     static std::once_flag once;
@@ -38,6 +42,15 @@ public:
         return countLocked(matches);
     }
 
+    // Stops recording. The sink stays with the logger: detached threads of the
+    // code under test may still be logging through it.
+    void detach()
+    {
+        std::lock_guard<std::mutex> guard(_linesLock);
+        _detached = true;
+        _lines.clear();
+    }
+
     bool waitFor(const Match& matches, size_t atLeast, std::chrono::milliseconds timeout) const
     {
         std::unique_lock<std::mutex> guard(_linesLock);
@@ -47,10 +60,12 @@ public:
 protected:
     void sink_it_(const spdlog::details::log_msg& message) override
     {
-        {
-            std::lock_guard<std::mutex> guard(_linesLock);
-            _lines.emplace_back(message.level, std::string(message.payload.begin(), message.payload.end()));
-        }
+        // Notified under the lock: a waiter that saw the line may destroy the
+        // capture at once.
+        std::lock_guard<std::mutex> guard(_linesLock);
+        if (_detached)
+            return;
+        _lines.emplace_back(message.level, std::string(message.payload.begin(), message.payload.end()));
         _added.notify_all();
     }
     void flush_() override {}
@@ -65,19 +80,21 @@ private:
     mutable std::mutex _linesLock;
     mutable std::condition_variable _added;
     std::vector<std::pair<spdlog::level::level_enum, std::string>> _lines;
+    bool _detached = false;
 };
 
 LogCapture::LogCapture() : _sink(std::make_shared<Sink>())
 {
     initTestLogger();
-    logger::Log::s_CoreLogger->sinks().push_back(_sink);
+    auto& sinks = logger::Log::s_CoreLogger->sinks();
+    // Room for every capture of a test program, so that adding one never
+    // moves the sinks under a thread that is logging.
+    if (sinks.capacity() < kSinkRoom)
+        sinks.reserve(kSinkRoom);
+    sinks.push_back(_sink);
 }
 
-LogCapture::~LogCapture()
-{
-    auto& sinks = logger::Log::s_CoreLogger->sinks();
-    sinks.erase(std::remove(sinks.begin(), sinks.end(), _sink), sinks.end());
-}
+LogCapture::~LogCapture() { _sink->detach(); }
 
 namespace {
 LogCapture::Sink::Match exactLine(spdlog::level::level_enum level, const std::string& text)
