@@ -188,6 +188,9 @@ TEST_F(UdpVpnTest, AListenerThatCannotBeSetUpEndsOnlyThatRelay)
 
 TEST_F(UdpVpnTest, RunningOutOfDescriptorsHoldsConnectionsBackWithoutEndingTheRelay)
 {
+#ifdef KIV_SANITIZED
+    GTEST_SKIP() << "the sanitizers' checks open descriptors of their own and fail without them";
+#endif
     const int waiting = socket(AF_INET, SOCK_STREAM, 0);
     ASSERT_GE(waiting, 0);
     rlimit limit{};
