@@ -168,6 +168,10 @@ int main(int argc, char** argv)
         return 1;
     }
     const auto start = kiv_bench::processUsage(service.pid());
+    if (!start) {
+        std::fprintf(stderr, "cannot read the service's usage from /proc\n");
+        return 1;
+    }
 
     std::printf("soak: %d s of sales with faults, seed %u\n", options->seconds, options->seed);
     Counts counts;
@@ -201,13 +205,13 @@ int main(int argc, char** argv)
     std::printf("  %-44s %u\n", "answered, but not with this sale's approval", counts.otherAnswers);
     std::printf("  %-44s %u\n", "crashes", counts.crashes);
     std::printf("  %-44s %s\n", "answered again after the faults", recovered ? "yes" : "no");
-    if (start && end) {
+    if (end) {
         printUsage("open descriptors", start->descriptors, end->descriptors, "");
         printUsage("threads", start->threads, end->threads, "");
         printUsage("resident memory", start->rssKiB, end->rssKiB, " KiB");
     }
     const bool passed = counts.lost == 0 && counts.otherAnswers == 0 && counts.crashes == 0 && counts.answered > 0 &&
-                        recovered && start && end && withinBounds(*start, *end);
+                        recovered && end && withinBounds(*start, *end);
     std::printf("  %-44s %s\n", "verdict", passed ? "passed" : "FAILED");
     return passed ? 0 : 1;
 }
