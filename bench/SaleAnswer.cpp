@@ -9,6 +9,15 @@ namespace kiv_bench {
 
 using namespace terminal_sim;
 
+std::string saleRequest(const std::string& amount, const std::string& uid)
+{
+    const std::string body = R"({"request": {"operation": "sale", "currency": "643", "amount": ")" + amount +
+                             R"(", "uid": ")" + uid + R"(", "receiptWidth": "32"}})";
+    return "POST /api/1/ecr/transaction HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
+           "Accept: application/json\r\nContent-Length: " +
+           std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
 const Bytes& saleAnswer()
 {
     static const Bytes answer = httpResponse(

@@ -59,13 +59,7 @@ double percentile(const std::vector<double>& sorted, double fraction)
 
 const std::string& saleRequest()
 {
-    static const std::string request = [] {
-        const std::string body = R"({"request": {"operation": "sale", "currency": "643", "amount": "12500",)"
-                                 R"( "uid": "6f1c2b7e-0d4a-4e38-9a51-3c2f8e7b6d10", "receiptWidth": 32}})";
-        return "POST /api/1/ecr/transaction HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
-               "Accept: application/json\r\nContent-Length: " +
-               std::to_string(body.size()) + "\r\n\r\n" + body;
-    }();
+    static const std::string request = saleRequest("12500", "6f1c2b7e-0d4a-4e38-9a51-3c2f8e7b6d10");
     return request;
 }
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "bench/SaleAnswer.h"
 #include "tests/support/LoopbackClient.h"
 
 namespace kiv_bench {
@@ -22,11 +23,7 @@ std::string request(unsigned number)
 {
     char uid[40];
     std::snprintf(uid, sizeof(uid), "5a0c0000-0000-4000-8000-%012u", number);
-    const std::string body = R"({"request": {"operation": "sale", "currency": "643", "amount": ")" + amountOf(number) +
-                             R"(", "uid": ")" + uid + R"(", "receiptWidth": "32"}})";
-    return "POST /api/1/ecr/transaction HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: application/json\r\n"
-           "Accept: application/json\r\nContent-Length: " +
-           std::to_string(body.size()) + "\r\n\r\n" + body;
+    return saleRequest(amountOf(number), uid);
 }
 
 // The receipt prints the amount in roubles with the currency code, after

@@ -35,7 +35,7 @@ constexpr int kDefaultSeconds = 120;
 // terminal offering its answer anew.
 constexpr auto kPatience = 60s;
 constexpr auto kBetweenSales = 20ms;
-constexpr auto kAfterFailedSale = 250ms; // a cashier tries again, not at once
+constexpr auto kAfterFailedSale = 250ms;
 constexpr auto kReasonLogged = 2s;
 constexpr auto kRecoveryLimit = 60s;
 constexpr int kRecoverySales = 3;
@@ -99,15 +99,22 @@ void count(SaleOutcome outcome, kiv_bench::LogFollower& log, unsigned number, Co
     std::printf("  sale %u: %s\n", number, kiv_bench::describe(outcome));
 }
 
+// As between two customers; a cashier tries again after a failure, not at once.
+void pauseAfter(SaleOutcome outcome)
+{
+    std::this_thread::sleep_for(outcome == SaleOutcome::Answered ? kBetweenSales : kAfterFailedSale);
+}
+
 // True once kRecoverySales sales in a row were answered.
 bool answersSales(int port, unsigned& number)
 {
     const auto deadline = Clock::now() + kRecoveryLimit;
     for (int inARow = 0; Clock::now() < deadline;) {
-        inARow = kiv_bench::runSale(port, ++number, kPatience) == SaleOutcome::Answered ? inARow + 1 : 0;
+        const SaleOutcome outcome = kiv_bench::runSale(port, ++number, kPatience);
+        inARow = outcome == SaleOutcome::Answered ? inARow + 1 : 0;
         if (inARow == kRecoverySales)
             return true;
-        std::this_thread::sleep_for(kAfterFailedSale);
+        pauseAfter(outcome);
     }
     return false;
 }
@@ -185,7 +192,7 @@ int main(int argc, char** argv)
             ++counts.crashes;
             break;
         }
-        std::this_thread::sleep_for(outcome == SaleOutcome::Answered ? kBetweenSales : kAfterFailedSale);
+        pauseAfter(outcome);
     }
     faults.stop();
 

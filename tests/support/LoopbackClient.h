@@ -58,34 +58,31 @@ public:
         while (bytes.size() < n) {
             const auto left =
                 std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-            pollfd entry{_descriptor, POLLIN, 0};
-            if (left.count() <= 0 || poll(&entry, 1, static_cast<int>(left.count())) <= 0)
+            if (left.count() <= 0)
                 break;
-            uint8_t buffer[65536];
-            const ssize_t received = recv(_descriptor, buffer, std::min(sizeof(buffer), n - bytes.size()), 0);
-            if (received <= 0) {
-                _peerClosed = true;
+            const auto some = receiveSome(left, n - bytes.size());
+            if (some.empty())
                 break;
-            }
-            bytes.insert(bytes.end(), buffer, buffer + received);
+            bytes.insert(bytes.end(), some.begin(), some.end());
         }
         return bytes;
     }
 
-    // What has arrived, once something has: empty when the peer closed or
-    // `timeout` passed first.
-    std::vector<uint8_t> receiveSome(std::chrono::milliseconds timeout)
+    // Up to `most` bytes of what has arrived, once something has: empty when
+    // the peer closed or `timeout` passed first.
+    std::vector<uint8_t> receiveSome(std::chrono::milliseconds timeout, size_t most = 65536)
     {
         pollfd entry{_descriptor, POLLIN, 0};
         if (poll(&entry, 1, static_cast<int>(timeout.count())) <= 0)
             return {};
-        uint8_t buffer[65536];
-        const ssize_t received = recv(_descriptor, buffer, sizeof(buffer), 0);
+        std::vector<uint8_t> bytes(std::min<size_t>(most, 65536));
+        const ssize_t received = recv(_descriptor, bytes.data(), bytes.size(), 0);
         if (received <= 0) {
             _peerClosed = true;
             return {};
         }
-        return std::vector<uint8_t>(buffer, buffer + received);
+        bytes.resize(static_cast<size_t>(received));
+        return bytes;
     }
 
     // Everything the peer sends until it closes, within `timeout`.

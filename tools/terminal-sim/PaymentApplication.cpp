@@ -215,6 +215,7 @@ void PaymentApplication::_deliverAnswer(uint64_t cashierId, std::shared_ptr<std:
         } else if (std::chrono::steady_clock::now() >= giveUpAt) {
             _simulator.log("cashier: answer to connection " + std::to_string(cashierId) + " not delivered, given up");
         } else {
+            _simulator.log("cashier: answer to connection " + std::to_string(cashierId) + " not taken, offered again");
             _simulator.schedule(answerRetryPeriod, [this, cashierId, rest, giveUpAt] {
                 if (_cashierId == cashierId)
                     _deliverAnswer(cashierId, rest, giveUpAt);

@@ -13,8 +13,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <mutex>
 #include <regex>
-#include <thread>
 
 using namespace terminal_sim;
 using namespace std::chrono_literals;
@@ -31,7 +31,7 @@ bool matches(const std::string& text, const char* pattern)
 // The simulator with both sides, started, and the service's end of its line.
 struct Terminal {
     explicit Terminal(PaymentOptions options = {})
-        : simulator(quietOptions()),
+        : simulator(loggingOptions()),
           payments(simulator, std::move(options)),
           listener(simulator, [this] { payments.cancelOperation(); })
     {
@@ -39,11 +39,26 @@ struct Terminal {
         service.emplace(simulator.slavePath());
     }
 
-    static SimulatorOptions quietOptions()
+    SimulatorOptions loggingOptions()
     {
         SimulatorOptions options;
         options.keepAliveInterval = 0ms;
+        options.log = [this](const std::string& line) {
+            std::lock_guard<std::mutex> lock(logMutex);
+            logText += line + "\n";
+        };
         return options;
+    }
+
+    // Whether the simulator logs `part` within the time-out.
+    bool logs(const std::string& part, std::chrono::milliseconds timeout = 5s)
+    {
+        return kiv_test::waitFor(
+            [&] {
+                std::lock_guard<std::mutex> lock(logMutex);
+                return logText.find(part) != std::string::npos;
+            },
+            timeout);
     }
 
     // The request as cashier connection `id`, cut into pieces at `cuts`.
@@ -62,6 +77,8 @@ struct Terminal {
         return readAnswer(service->receiveHttp(ofType(Proxy::PMT_EVENT_DATA), timeout));
     }
 
+    std::mutex logMutex; // before the simulator, which logs into it
+    std::string logText;
     TerminalSimulator simulator;
     PaymentApplication payments;
     ListenerPeer listener;
@@ -285,7 +302,7 @@ TEST(PaymentApplication, AnswerTheLineLostIsOfferedAgainUntilANewerRequest)
         ASSERT_TRUE(kiv_test::waitFor([&] { return terminal.simulator.stats().line.messagesReceived > before; }, 5s));
         terminal.service.reset();
         terminal.simulator.unplug();
-        std::this_thread::sleep_for(400ms); // the answer falls due while unplugged
+        ASSERT_TRUE(terminal.logs("answer to connection " + std::to_string(id) + " not taken"));
         terminal.simulator.plugIn();
         terminal.service.emplace(terminal.simulator.slavePath());
     };
